@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes toBytes(std::string_view s) { return Bytes(s.begin(), s.end()); }
+inline std::string toString(const Bytes& b) { return std::string(b.begin(), b.end()); }
+bool isValidUTF8(std::string_view s);
+
+}  // namespace platform

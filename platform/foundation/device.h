@@ -1,0 +1,55 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// What the simulated phone reports about itself. Defaults describe a plain phone; tests and the
+// driver change what they need.
+struct DeviceProfile {
+  std::string name = "iPhone";
+  std::string systemVersion = "16.4";
+  // The machine field of the system identification; bytes, may hold zeros.
+  std::string machine = "iPhone15,2";
+  std::string localeIdentifier = "en_US";
+  std::vector<std::string> preferredLanguages{"en-US"};
+  std::string timeZone = "America/New_York";
+  // Interface names under the system proxy settings' "__SCOPED__", in the order they are given.
+  std::vector<std::string> scopedProxyInterfaces{"en0", "pdp_ip0"};
+  // The network interface list, one entry per address; none means the host's own list.
+  std::optional<std::vector<std::string>> networkInterfaces;
+  // A certificate authority (PEM file) trusted beside the system's, for the loopback services.
+  std::optional<std::filesystem::path> extraCertificateAuthorityFile;
+};
+
+// The simulated phone: its storage under one directory, and its profile. What lives here
+// survives a relaunch of the application.
+class Device {
+ public:
+  // Creates the directory layout when missing.
+  static std::shared_ptr<Device> open(const std::filesystem::path& root, DeviceProfile profile = {});
+
+  const std::filesystem::path& root() const { return root_; }
+  std::filesystem::path keychainPath() const { return root_ / "keychain.sqlite"; }
+  std::filesystem::path preferencesDirectory() const { return root_ / "Library" / "Preferences"; }
+  std::filesystem::path vpnPreferencesPath() const { return root_ / "vpn-preferences.json"; }
+  std::filesystem::path temporaryDirectory() const { return root_ / "tmp"; }
+
+  DeviceProfile profile() const;
+  void updateProfile(const std::function<void(DeviceProfile&)>& change);
+
+ private:
+  Device(std::filesystem::path root, DeviceProfile profile);
+
+  std::filesystem::path root_;
+  mutable std::mutex mutex_;
+  DeviceProfile profile_;
+};
+
+}  // namespace platform

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/foundation/bytes.h"
+
+namespace platform {
+
+// The whole file, or none when it is missing or cannot be read.
+std::optional<Bytes> readFile(const std::filesystem::path& path);
+
+// A complete new file replaces the old one (temporary file beside it, then rename), so a reader
+// never sees half a file and a failed write leaves the old one whole. On failure, false and
+// `error` (when given) says why.
+bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes, std::string* error = nullptr);
+inline bool writeFileAtomically(const std::filesystem::path& path, const Bytes& bytes, std::string* error = nullptr) {
+  return writeFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
+}
+
+// The application's private temporary directory on the current device (mode 0700).
+std::filesystem::path temporaryDirectory();
+
+}  // namespace platform

@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/foundation/files.h"
+#include "platform/testing/sandbox.h"
+
+namespace platform {
+namespace {
+
+TEST(Files, TemporaryDirectoryIsPrivateToTheApplication) {
+  testing::Sandbox s;
+  const auto dir = temporaryDirectory();
+  EXPECT_EQ(dir, s.device().temporaryDirectory());
+  struct stat st {};
+  ASSERT_EQ(::stat(dir.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST(Files, WholeFileReadAndAtomicReplace) {
+  testing::Sandbox s;
+  const auto path = temporaryDirectory() / "keys";
+  EXPECT_FALSE(readFile(path));
+  ASSERT_TRUE(writeFileAtomically(path, std::string("first")));
+  ASSERT_TRUE(writeFileAtomically(path, Bytes{'s', 0, 'x'}));
+  EXPECT_EQ(readFile(path), (Bytes{'s', 0, 'x'}));
+  ASSERT_TRUE(writeFileAtomically(path, std::string()));
+  EXPECT_EQ(readFile(path), Bytes{});
+  s.relaunch();
+  EXPECT_EQ(readFile(path), Bytes{});
+}
+
+TEST(Files, WriteIntoMissingDirectoryFailsWithAReason) {
+  testing::Sandbox s;
+  std::string error;
+  EXPECT_FALSE(writeFileAtomically(temporaryDirectory() / "no" / "such", std::string("x"), &error));
+  EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace platform

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/foundation/console.h"
+#include "platform/foundation/process.h"
+#include "platform/foundation/queues.h"
+#include "platform/testing/sandbox.h"
+
+namespace platform {
+namespace {
+
+std::vector<std::string> gReleased;
+std::atomic<int> gMade{0};
+
+struct First {
+  First() { ++gMade; }
+  ~First() { gReleased.push_back("First"); }
+};
+struct Second {
+  std::shared_ptr<First> first = Process::current().shared<First>([] { return std::make_shared<First>(); });
+  ~Second() { gReleased.push_back("Second"); }
+};
+
+std::shared_ptr<First> first() { return Process::current().shared<First>([] { return std::make_shared<First>(); }); }
+std::shared_ptr<Second> second() {
+  return Process::current().shared<Second>([] { return std::make_shared<Second>(); });
+}
+
+TEST(Process, SharedInstanceIsMadeOnceWhicheverThreadAsksFirst) {
+  gMade = 0;
+  testing::Sandbox s;
+  std::vector<std::thread> threads;
+  std::vector<First*> seen(8);
+  for (int i = 0; i < 8; ++i) threads.emplace_back([&, i] { seen[static_cast<size_t>(i)] = first().get(); });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(gMade.load(), 1);
+  for (auto* p : seen) EXPECT_EQ(p, seen[0]);
+}
+
+TEST(Process, EndReleasesSharedInstancesNewestFirstAndRelaunchMakesNewOnes) {
+  gMade = 0;
+  gReleased.clear();
+  testing::Sandbox s;
+  second();  // makes First inside, so First is older
+  std::weak_ptr<Second> old = second();
+  s.relaunch();
+  EXPECT_TRUE(old.expired());
+  EXPECT_EQ(gReleased, (std::vector<std::string>{"Second", "First"}));
+  EXPECT_NE(second(), nullptr);
+  EXPECT_EQ(gMade.load(), 2);
+}
+
+TEST(Process, BackgroundWorkFinishesBeforeSharedInstancesGo) {
+  gReleased.clear();
+  testing::Sandbox s;
+  auto f = first();
+  std::atomic<bool> finished{false};
+  DispatchQueue::global().async([&finished, keep = std::weak_ptr<First>(f)] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    finished = !keep.expired();
+  });
+  f.reset();
+  s.endProcess();
+  EXPECT_TRUE(finished.load());
+}
+
+TEST(Process, ConsoleLinesAreKeptWhole) {
+  testing::Sandbox s;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([t] {
+      for (int i = 0; i < 50; ++i) console("line " + std::to_string(t) + " " + std::string(100, 'x'));
+    });
+  for (auto& t : threads) t.join();
+  auto lines = s.process().consoleLines();
+  ASSERT_EQ(lines.size(), 200u);
+  for (const auto& l : lines) EXPECT_EQ(l.size(), 107u);
+}
+
+TEST(ProcessDeathTest, FatalErrorStopsTheProgramWithItsMessage) {
+  EXPECT_DEATH(fatalError("missing storyboard \"Main\""), "missing storyboard \"Main\"");
+  EXPECT_DEATH(Process::current(), "no process is running");
+}
+
+}  // namespace
+}  // namespace platform

@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/foundation/files.h"
+#include "platform/foundation/user_defaults.h"
+#include "platform/testing/sandbox.h"
+
+namespace platform {
+namespace {
+
+using testing::Sandbox;
+
+std::filesystem::path standardFile(Sandbox& s) { return s.device().preferencesDirectory() / "com.orvane.vpn.json"; }
+
+TEST(UserDefaults, KindsSurviveARelaunch) {
+  Sandbox s;
+  const Date when(Duration(1'780'000'123'456'789));
+  const PlistValue::Dictionary nested{{"vpnAddress", PlistValue("1.2.3.4")}, {"isAutoSelect", PlistValue(true)}};
+  const std::vector<std::pair<std::string, PlistValue>> cases = {
+      {"bool", PlistValue(true)},
+      {"falseBool", PlistValue(false)},
+      {"int", PlistValue(1)},
+      {"zero", PlistValue(0)},
+      {"real", PlistValue(2.0)},
+      {"fraction", PlistValue(42.5)},
+      {"string", PlistValue("héllo")},
+      {"emptyString", PlistValue("")},
+      {"date", PlistValue(when)},
+      {"data", PlistValue(Bytes{0, 1, 2, 255})},
+      {"emptyData", PlistValue(Bytes{})},
+      {"array", PlistValue(PlistValue::Array{PlistValue(1), PlistValue(true), PlistValue("x")})},
+      {"dict", PlistValue(nested)},
+      // a dictionary whose key looks like a tag of the file format
+      {"tricky", PlistValue(PlistValue::Dictionary{{"data", PlistValue("not base64!")}})},
+  };
+  for (const auto& [k, v] : cases) UserDefaults::standard()->setObject(v, k);
+  s.relaunch();
+  auto d = UserDefaults::standard();
+  for (const auto& [k, v] : cases) {
+    auto got = d->objectForKey(k);
+    ASSERT_TRUE(got) << k;
+    EXPECT_EQ(got->type(), v.type()) << k;
+    EXPECT_EQ(*got, v) << k;
+  }
+  EXPECT_FALSE(d->objectForKey("missing"));
+}
+
+TEST(UserDefaults, StoringNoneRemovesTheKeyForGood) {
+  Sandbox s;
+  UserDefaults::standard()->setObject(PlistValue("a"), "vpnAddress");
+  UserDefaults::standard()->setObject(std::nullopt, "vpnAddress");
+  s.relaunch();
+  EXPECT_FALSE(UserDefaults::standard()->objectForKey("vpnAddress"));
+}
+
+TEST(UserDefaults, TypedReadersConvert) {
+  Sandbox s;
+  auto d = UserDefaults::standard();
+  struct Case {
+    PlistValue value;
+    std::int64_t integer;
+    bool boolean;
+  };
+  const std::vector<Case> cases = {
+      {PlistValue(7), 7, true},        {PlistValue(true), 1, true},      {PlistValue(false), 0, false},
+      {PlistValue(3.9), 3, true},      {PlistValue(-3.9), -3, true},     {PlistValue("12abc"), 12, true},
+      {PlistValue("YES"), 0, true},    {PlistValue("abc"), 0, false},    {PlistValue(Bytes{1}), 0, false},
+      {PlistValue(PlistValue::Dictionary{}), 0, false},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    d->setObject(cases[i].value, "k");
+    EXPECT_EQ(d->integerForKey("k"), cases[i].integer) << i;
+    EXPECT_EQ(d->boolForKey("k"), cases[i].boolean) << i;
+  }
+  EXPECT_EQ(d->integerForKey("absent"), 0);
+  d->setInteger(5, "App_Launch_Count");
+  EXPECT_EQ(d->objectForKey("App_Launch_Count")->type(), PlistValue::Type::Integer);
+  d->setBool(true, "flag");
+  EXPECT_EQ(d->objectForKey("flag")->type(), PlistValue::Type::Boolean);
+}
+
+TEST(UserDefaults, SuitesAreSeparateFilesAndBadNamesGiveNone) {
+  Sandbox s;
+  auto shared = UserDefaults::suite("group.lks.sharedKeychain");
+  ASSERT_TRUE(shared);
+  shared->setBool(true, "kNotificationPopupShown");
+  EXPECT_FALSE(UserDefaults::standard()->objectForKey("kNotificationPopupShown"));
+  EXPECT_TRUE(std::filesystem::exists(s.device().preferencesDirectory() / "group.lks.sharedKeychain.json"));
+  for (const char* bad : {"", "NSGlobalDomain", "a/b", "..", "com.orvane.vpn"})
+    EXPECT_EQ(UserDefaults::suite(bad), nullptr) << bad;
+  s.relaunch();
+  EXPECT_TRUE(UserDefaults::suite("group.lks.sharedKeychain")->boolForKey("kNotificationPopupShown"));
+}
+
+TEST(UserDefaults, DamagedFileGivesAnEmptyStoreAndIsKeptUntilAWrite) {
+  const std::vector<std::string> damaged = {"{not json", "[1,2]", R"({"dict":{"k":{"date":"x"}}})", ""};
+  for (const auto& content : damaged) {
+    Sandbox s;
+    s.endProcess();
+    ASSERT_TRUE(writeFileAtomically(standardFile(s), content));
+    s.launch();
+    auto d = UserDefaults::standard();
+    EXPECT_TRUE(d->dictionaryRepresentation().empty()) << content;
+    auto lines = s.process().consoleLines();
+    ASSERT_EQ(lines.size(), 1u) << content;
+    EXPECT_NE(lines[0].find("damaged"), std::string::npos) << lines[0];
+    EXPECT_EQ(toString(*readFile(standardFile(s))), content);
+    d->setInteger(1, "k");
+    s.relaunch();
+    EXPECT_EQ(UserDefaults::standard()->integerForKey("k"), 1);
+    EXPECT_TRUE(s.process().consoleLines().empty());
+  }
+}
+
+TEST(UserDefaults, FailedWriteKeepsTheOldFileWhole) {
+  Sandbox s;
+  auto d = UserDefaults::standard();
+  d->setObject(PlistValue("old"), "k");
+  const auto before = readFile(standardFile(s));
+  // a file-size limit makes the next write fail halfway
+  auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  rlimit tiny = old;
+  tiny.rlim_cur = 16;
+  ::setrlimit(RLIMIT_FSIZE, &tiny);
+  d->setObject(PlistValue(std::string(1000, 'x')), "k");
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  ::signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(readFile(standardFile(s)), before);
+  auto lines = s.process().consoleLines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("cannot save"), std::string::npos);
+  size_t files = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(s.device().preferencesDirectory())) ++files;
+  EXPECT_EQ(files, 1u);  // no temporary file left behind
+}
+
+}  // namespace
+}  // namespace platform

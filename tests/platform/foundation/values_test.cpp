@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "platform/foundation/json.h"
+#include "platform/foundation/plist.h"
+#include "platform/foundation/random.h"
+
+namespace platform {
+namespace {
+
+TEST(Json, ReadsFragmentsKeepsNullAndRejectsBadInput) {
+  const std::vector<std::pair<std::string, nlohmann::json>> good = {
+      {"{}", nlohmann::json::object()}, {"null", nullptr}, {"\"x\"", "x"}, {"3", 3}, {"[1,2.5]", {1, 2.5}}};
+  for (const auto& [text, value] : good) {
+    auto r = JSONObjectWithData(text);
+    ASSERT_TRUE(r.value) << text;
+    EXPECT_EQ(*r.value, value) << text;
+    EXPECT_FALSE(r.error);
+  }
+  for (const std::string bad : {"", "{", "{\"a\":\"\xff\"}", "nul", "1 2"}) {
+    auto r = JSONObjectWithData(bad);
+    EXPECT_FALSE(r.value) << bad;
+    ASSERT_TRUE(r.error) << bad;
+    EXPECT_FALSE(r.error->localizedDescription.empty());
+  }
+  EXPECT_EQ(JSONDataWithObject({{"a", 1}, {"b", "x"}}), R"({"a":1,"b":"x"})");
+}
+
+TEST(Plist, TaggedFormRejectsWhatIsNotAValue) {
+  for (const auto* bad : {R"({"a":1,"b":2})", R"({"date":"x"})", R"({"data":"@@@@"})", R"(null)", R"({"what":1})"})
+    EXPECT_THROW(PlistValue::fromTaggedJSON(nlohmann::json::parse(bad)), std::runtime_error) << bad;
+}
+
+TEST(Plist, Base64RoundTripAndStrictDecoding) {
+  for (const Bytes& b : {Bytes{}, Bytes{1}, Bytes{1, 2}, Bytes{1, 2, 3}, Bytes{255, 0, 128, 7}})
+    EXPECT_EQ(base64DecodeStrict(base64Encode(b)), b);
+  EXPECT_EQ(base64Encode(toBytes("abc")), "YWJj");
+  EXPECT_EQ(base64Encode(toBytes("ab")), "YWI=");
+  for (const auto* bad : {"YWJ", "YW=j", "Y===", "YW J"}) EXPECT_EQ(base64DecodeStrict(bad), std::nullopt) << bad;
+}
+
+TEST(Utf8, ValidationTable) {
+  EXPECT_TRUE(isValidUTF8(""));
+  EXPECT_TRUE(isValidUTF8("plain"));
+  EXPECT_TRUE(isValidUTF8("h\xc3\xa9llo \xf0\x9f\x98\x80"));
+  for (const char* bad : {"\xff", "\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82"})
+    EXPECT_FALSE(isValidUTF8(bad)) << bad;
+}
+
+TEST(Random, SeededSourceIsRepeatableAndCoversTheRange) {
+  SystemRandom a(7), b(7);
+  std::set<size_t> seen;
+  for (int i = 0; i < 200; ++i) {
+    auto x = a.uniformIndex(5);
+    EXPECT_EQ(x, b.uniformIndex(5));
+    EXPECT_LT(x, 5u);
+    seen.insert(x);
+  }
+  EXPECT_EQ(seen.size(), 5u);
+  EXPECT_EQ(a.uniformIndex(0), 0u);
+}
+
+}  // namespace
+}  // namespace platform
