@@ -23,6 +23,7 @@ TEST(Files, WholeFileReadAndAtomicReplace) {
   testing::Sandbox s;
   const auto path = temporaryDirectory() / "keys";
   EXPECT_FALSE(readFile(path));
+  EXPECT_FALSE(readFile(temporaryDirectory()));  // a directory is not a file
   ASSERT_TRUE(writeFileAtomically(path, std::string("first")));
   ASSERT_TRUE(writeFileAtomically(path, Bytes{'s', 0, 'x'}));
   EXPECT_EQ(readFile(path), (Bytes{'s', 0, 'x'}));
