@@ -1,0 +1,556 @@
+#include "platform/security/keychain.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <variant>
+#include <vector>
+
+#include "platform/foundation/console.h"
+#include "platform/foundation/process.h"
+
+namespace platform {
+namespace {
+
+// Which form an attribute was given in; identity compares the bytes only.
+enum class Kind : std::int64_t { Absent = 0, Text = 1, Data = 2 };
+
+struct Blob {
+  Bytes bytes;
+  Kind kind = Kind::Absent;
+};
+
+enum class Sync { No, Yes, Any };
+
+struct Item {
+  std::int64_t id = 0;
+  Bytes ref;
+  Blob service, account, generic;
+  std::string accessGroup, accessible;
+  bool synchronizable = false;
+  Bytes data;
+};
+
+// What a dictionary asks for, once its keys and kinds are checked.
+struct Request {
+  bool hasClass = false;
+  std::optional<Blob> service, account, generic;
+  std::optional<std::string> accessGroup, accessible;
+  std::optional<Sync> sync;
+  std::optional<Bytes> value;
+  bool returnData = false, returnAttributes = false, returnRef = false;
+};
+
+// Add: a new item. Query: delete and update. Search: copy matching. Change: update's new values.
+enum class Role { Add, Query, Search, Change };
+
+bool readBlob(const PlistValue& v, std::optional<Blob>& out) {
+  if (auto s = v.asString()) {
+    out = Blob{toBytes(*s), Kind::Text};
+  } else if (auto d = v.asData()) {
+    out = Blob{*d, Kind::Data};
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool knownAccessibility(const std::string& s) {
+  return s == kSecAttrAccessibleWhenUnlocked || s == kSecAttrAccessibleAfterFirstUnlockThisDeviceOnly ||
+         s == kSecAttrAccessibleAlwaysThisDeviceOnly;
+}
+
+bool readKey(const std::string& key, const PlistValue& v, Role role, Request& r) {
+  const bool searching = role == Role::Search;
+  if (key == kSecClass) {
+    auto s = v.asString();
+    r.hasClass = true;
+    return role != Role::Change && s && *s == kSecClassGenericPassword;
+  }
+  if (key == kSecAttrService) return readBlob(v, r.service);
+  if (key == kSecAttrAccount) return readBlob(v, r.account);
+  if (key == kSecAttrGeneric) return readBlob(v, r.generic);
+  if (key == kSecAttrAccessGroup) {
+    if (!v.asString()) return false;
+    r.accessGroup = *v.asString();
+    return true;
+  }
+  if (key == kSecAttrAccessible) {
+    if (!v.asString() || !knownAccessibility(*v.asString())) return false;
+    r.accessible = *v.asString();
+    return true;
+  }
+  if (key == kSecAttrSynchronizable) {
+    if (auto b = v.asBoolean()) {
+      r.sync = *b ? Sync::Yes : Sync::No;
+      return true;
+    }
+    auto s = v.asString();
+    if (!s || *s != kSecAttrSynchronizableAny || role == Role::Add || role == Role::Change) return false;
+    r.sync = Sync::Any;
+    return true;
+  }
+  if (key == kSecValueData) {
+    // never part of matching, but still has to be data
+    if (!v.asData()) return false;
+    if (role == Role::Add || role == Role::Change) r.value = *v.asData();
+    return true;
+  }
+  if (key == kSecMatchLimit) {
+    auto s = v.asString();
+    return searching && s && *s == kSecMatchLimitOne;
+  }
+  if (key == kSecReturnData || key == kSecReturnAttributes || key == kSecReturnPersistentRef) {
+    auto b = v.asBoolean();
+    if (!b || !(searching || role == Role::Add)) return false;
+    (key == kSecReturnData ? r.returnData : key == kSecReturnAttributes ? r.returnAttributes : r.returnRef) = *b;
+    return true;
+  }
+  return false;
+}
+
+OSStatus parse(const PlistValue::Dictionary& d, Role role, Request& r) {
+  for (const auto& [key, value] : d)
+    if (!readKey(key, value, role, r)) return errSecParam;
+  if (role != Role::Change && !r.hasClass) return errSecParam;
+  return errSecSuccess;
+}
+
+PlistValue blobValue(const Blob& b) {
+  return b.kind == Kind::Text ? PlistValue(toString(b.bytes)) : PlistValue(b.bytes);
+}
+
+PlistValue::Dictionary attributesOf(const Item& item) {
+  PlistValue::Dictionary d{{kSecClass, PlistValue(kSecClassGenericPassword)},
+                           {kSecAttrAccessible, PlistValue(item.accessible)},
+                           {kSecAttrSynchronizable, PlistValue(item.synchronizable)}};
+  if (item.service.kind != Kind::Absent) d[kSecAttrService] = blobValue(item.service);
+  if (item.account.kind != Kind::Absent) d[kSecAttrAccount] = blobValue(item.account);
+  if (item.generic.kind != Kind::Absent) d[kSecAttrGeneric] = blobValue(item.generic);
+  if (!item.accessGroup.empty()) d[kSecAttrAccessGroup] = PlistValue(item.accessGroup);
+  return d;
+}
+
+std::optional<PlistValue> resultFor(const Item& item, const Request& r) {
+  const int asked = int{r.returnData} + int{r.returnAttributes} + int{r.returnRef};
+  if (asked == 0) return std::nullopt;
+  if (asked == 1 && r.returnData) return PlistValue(item.data);
+  if (asked == 1 && r.returnRef) return PlistValue(item.ref);
+  PlistValue::Dictionary d = r.returnAttributes ? attributesOf(item) : PlistValue::Dictionary{};
+  if (r.returnData) d[kSecValueData] = PlistValue(item.data);
+  if (r.returnRef) d[kSecValuePersistentRef] = PlistValue(item.ref);
+  return PlistValue(std::move(d));
+}
+
+using Param = std::variant<Bytes, std::string, std::int64_t>;
+
+class Statement {
+ public:
+  Statement(sqlite3* db, const std::string& sql) { rc_ = sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr); }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  bool prepared() const { return rc_ == SQLITE_OK; }
+
+  // False when a parameter cannot be bound.
+  bool bind(const std::vector<Param>& params) {
+    int i = 0;
+    for (const auto& p : params) {
+      ++i;
+      int rc = SQLITE_OK;
+      if (auto b = std::get_if<Bytes>(&p)) {
+        // a null pointer would bind NULL, not an empty blob
+        const void* bytes = b->empty() ? static_cast<const void*>("") : b->data();
+        rc = sqlite3_bind_blob64(stmt_, i, bytes, b->size(), SQLITE_TRANSIENT);
+      } else if (auto s = std::get_if<std::string>(&p)) {
+        rc = sqlite3_bind_text64(stmt_, i, s->data(), s->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+      } else {
+        rc = sqlite3_bind_int64(stmt_, i, std::get<std::int64_t>(p));
+      }
+      if (rc != SQLITE_OK) return false;
+    }
+    return true;
+  }
+
+  int step() { return sqlite3_step(stmt_); }
+
+  Bytes blob(int column) const {
+    auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, column));
+    auto n = static_cast<size_t>(sqlite3_column_bytes(stmt_, column));
+    return p ? Bytes(p, p + n) : Bytes();
+  }
+  std::string text(int column) const {
+    auto* p = sqlite3_column_text(stmt_, column);
+    auto n = static_cast<size_t>(sqlite3_column_bytes(stmt_, column));
+    return p ? std::string(reinterpret_cast<const char*>(p), n) : std::string();
+  }
+  std::int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+  int rc_ = SQLITE_OK;
+};
+
+constexpr const char* kItemColumns =
+    "id, persistent_ref, service, service_kind, account, account_kind, generic, generic_kind, access_group, "
+    "accessible, synchronizable, data";
+
+Kind kindFrom(std::int64_t v) {
+  return v == static_cast<std::int64_t>(Kind::Text)   ? Kind::Text
+         : v == static_cast<std::int64_t>(Kind::Data) ? Kind::Data
+                                                      : Kind::Absent;
+}
+
+Item readItem(const Statement& s) {
+  Item item;
+  item.id = s.integer(0);
+  item.ref = s.blob(1);
+  item.service = Blob{s.blob(2), kindFrom(s.integer(3))};
+  item.account = Blob{s.blob(4), kindFrom(s.integer(5))};
+  item.generic = Blob{s.blob(6), kindFrom(s.integer(7))};
+  item.accessGroup = s.text(8);
+  item.accessible = s.text(9);
+  item.synchronizable = s.integer(10) != 0;
+  item.data = s.blob(11);
+  return item;
+}
+
+std::int64_t kindValue(const Blob& b) { return static_cast<std::int64_t>(b.kind); }
+
+// " WHERE ..." selecting the items a query matches.
+std::string matchClause(const Request& q, std::vector<Param>& params) {
+  std::string sql = " WHERE item_class = ?";
+  params.emplace_back(std::string(kSecClassGenericPassword));
+  auto blobColumn = [&](const std::optional<Blob>& b, const char* column) {
+    if (!b) return;
+    sql += std::string(" AND ") + column + " = ?";
+    params.emplace_back(b->bytes);
+  };
+  blobColumn(q.service, "service");
+  blobColumn(q.account, "account");
+  blobColumn(q.generic, "generic");
+  if (q.accessGroup) {
+    sql += " AND access_group = ?";
+    params.emplace_back(*q.accessGroup);
+  }
+  if (q.accessible) {
+    sql += " AND accessible = ?";
+    params.emplace_back(*q.accessible);
+  }
+  const Sync sync = q.sync.value_or(Sync::No);
+  if (sync != Sync::Any) sql += sync == Sync::Yes ? " AND synchronizable = 1" : " AND synchronizable = 0";
+  return sql;
+}
+
+class KeychainStore {
+ public:
+  explicit KeychainStore(std::filesystem::path path) : path_(std::move(path)) { start(); }
+  ~KeychainStore() {
+    if (db_) sqlite3_close_v2(db_);
+  }
+  KeychainStore(const KeychainStore&) = delete;
+  KeychainStore& operator=(const KeychainStore&) = delete;
+
+  OSStatus add(const Request& r, std::optional<PlistValue>* result) {
+    std::lock_guard lock(mutex_);
+    if (!db_) return errSecIO;
+    Bytes ref(16);
+    sqlite3_randomness(static_cast<int>(ref.size()), ref.data());
+    const Blob none;
+    Statement s(db_,
+                "INSERT INTO items (persistent_ref, item_class, service, service_kind, account, account_kind, generic, "
+                "generic_kind, access_group, accessible, synchronizable, data) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    const Blob& service = r.service ? *r.service : none;
+    const Blob& account = r.account ? *r.account : none;
+    const Blob& generic = r.generic ? *r.generic : none;
+    std::vector<Param> params{ref,
+                              std::string(kSecClassGenericPassword),
+                              service.bytes,
+                              kindValue(service),
+                              account.bytes,
+                              kindValue(account),
+                              generic.bytes,
+                              kindValue(generic),
+                              r.accessGroup.value_or(std::string()),
+                              r.accessible.value_or(std::string(kSecAttrAccessibleWhenUnlocked)),
+                              std::int64_t{r.sync == Sync::Yes},
+                              r.value.value_or(Bytes())};
+    if (!s.prepared() || !s.bind(params)) return failed("add");
+    const int rc = s.step();
+    if (rc == SQLITE_CONSTRAINT_UNIQUE) return errSecDuplicateItem;
+    if (rc != SQLITE_DONE) return failed("add");
+    if (result) {
+      auto item = itemWhere(" WHERE id = ?", {std::int64_t{sqlite3_last_insert_rowid(db_)}});
+      if (!item) return failed("add");
+      *result = resultFor(*item, r);
+    }
+    return errSecSuccess;
+  }
+
+  OSStatus copyMatching(const Request& q, std::optional<PlistValue>* result) {
+    std::lock_guard lock(mutex_);
+    if (!db_) return errSecIO;
+    std::vector<Param> params;
+    const std::string where = matchClause(q, params) + " ORDER BY id LIMIT 1";
+    OSStatus status = errSecSuccess;
+    auto item = itemWhere(where, params, &status);
+    if (status != errSecSuccess) return status;
+    if (!item) return errSecItemNotFound;
+    if (result) *result = resultFor(*item, q);
+    return errSecSuccess;
+  }
+
+  OSStatus update(const Request& q, const Request& c) {
+    std::lock_guard lock(mutex_);
+    if (!db_) return errSecIO;
+    std::vector<Param> params;
+    std::string sets;
+    auto set = [&](const char* column, Param value) {
+      sets += sets.empty() ? " SET " : ", ";
+      sets += std::string(column) + " = ?";
+      params.push_back(std::move(value));
+    };
+    auto setBlob = [&](const std::optional<Blob>& b, const char* column, const char* kindColumn) {
+      if (!b) return;
+      set(column, b->bytes);
+      set(kindColumn, kindValue(*b));
+    };
+    setBlob(c.service, "service", "service_kind");
+    setBlob(c.account, "account", "account_kind");
+    setBlob(c.generic, "generic", "generic_kind");
+    if (c.accessGroup) set("access_group", *c.accessGroup);
+    if (c.accessible) set("accessible", *c.accessible);
+    if (c.sync) set("synchronizable", std::int64_t{*c.sync == Sync::Yes});
+    if (c.value) set("data", *c.value);
+    const std::string where = matchClause(q, params);
+    if (sets.empty()) {
+      OSStatus status = errSecSuccess;
+      auto item = itemWhere(where + " LIMIT 1", params, &status);
+      return status != errSecSuccess ? status : item ? errSecSuccess : errSecItemNotFound;
+    }
+    // one statement: a collision on any row leaves every row as it was
+    Statement s(db_, "UPDATE items" + sets + where);
+    if (!s.prepared() || !s.bind(params)) return failed("update");
+    const int rc = s.step();
+    if (rc == SQLITE_CONSTRAINT_UNIQUE) return errSecDuplicateItem;
+    if (rc != SQLITE_DONE) return failed("update");
+    return sqlite3_changes(db_) > 0 ? errSecSuccess : errSecItemNotFound;
+  }
+
+  OSStatus remove(const Request& q) {
+    std::lock_guard lock(mutex_);
+    if (!db_) return errSecIO;
+    std::vector<Param> params;
+    Statement s(db_, "DELETE FROM items" + matchClause(q, params));
+    if (!s.prepared() || !s.bind(params)) return failed("delete");
+    if (s.step() != SQLITE_DONE) return failed("delete");
+    return sqlite3_changes(db_) > 0 ? errSecSuccess : errSecItemNotFound;
+  }
+
+  std::optional<Item> itemByRef(const Bytes& ref) {
+    std::lock_guard lock(mutex_);
+    if (!db_) return std::nullopt;
+    return itemWhere(" WHERE persistent_ref = ?", {ref});
+  }
+
+ private:
+  enum class Outcome { Ready, Damaged, Failed };
+  struct Opened {
+    Outcome outcome;
+    std::string reason;
+  };
+
+  void start() {
+    auto opened = open();
+    if (opened.outcome == Outcome::Damaged) {
+      std::string why;
+      auto aside = moveAside(why);
+      if (!aside) {
+        console("Keychain: " + path_.string() + " is damaged (" + opened.reason + ") and cannot be moved aside (" +
+                why + "); the keychain is unavailable");
+        return;
+      }
+      auto fresh = open();
+      if (fresh.outcome != Outcome::Ready) {
+        console("Keychain: " + path_.string() + " is damaged (" + opened.reason + "), kept as " + aside->string() +
+                "; a new keychain cannot be made (" + fresh.reason + "); the keychain is unavailable");
+        return;
+      }
+      console("Keychain: " + path_.string() + " is damaged (" + opened.reason + "); kept it as " + aside->string() +
+              " and started an empty keychain");
+    } else if (opened.outcome == Outcome::Failed) {
+      console("Keychain: cannot open " + path_.string() + " (" + opened.reason + "); the keychain is unavailable");
+    }
+  }
+
+  Opened open() {
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+      std::string why = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+      sqlite3_close_v2(db);
+      std::error_code ec;
+      // something other than a file in the way (a directory, say) is moved aside like a damaged file
+      const bool inTheWay = std::filesystem::exists(std::filesystem::symlink_status(path_, ec)) &&
+                            !std::filesystem::is_regular_file(path_, ec);
+      return {inTheWay ? Outcome::Damaged : Outcome::Failed, why};
+    }
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, 5000);  // bounded: a stuck lock gives an error, not a hang
+    auto checked = prepareSchema(db);
+    if (checked.outcome == Outcome::Ready) {
+      db_ = db;
+    } else {
+      sqlite3_close_v2(db);
+    }
+    return checked;
+  }
+
+  static Opened prepareSchema(sqlite3* db) {
+    auto sqlFailure = [db](int rc) {
+      const int primary = rc & 0xff;
+      const bool damaged = primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+      return Opened{damaged ? Outcome::Damaged : Outcome::Failed, sqlite3_errmsg(db)};
+    };
+    {
+      Statement check(db, "PRAGMA quick_check");
+      if (!check.prepared()) return sqlFailure(sqlite3_errcode(db));
+      const int rc = check.step();
+      if (rc != SQLITE_ROW) return sqlFailure(rc);
+      if (check.text(0) != "ok") return {Outcome::Damaged, "integrity check: " + check.text(0)};
+    }
+    std::int64_t version = 0, tables = 0;
+    {
+      Statement s(db, "SELECT (SELECT user_version FROM pragma_user_version), (SELECT count(*) FROM sqlite_master)");
+      if (!s.prepared()) return sqlFailure(sqlite3_errcode(db));
+      const int rc = s.step();
+      if (rc != SQLITE_ROW) return sqlFailure(rc);
+      version = s.integer(0);
+      tables = s.integer(1);
+    }
+    if (version == 0 && tables == 0) {
+      char* error = nullptr;
+      const int rc = sqlite3_exec(db,
+                                  "BEGIN IMMEDIATE;"
+                                  "CREATE TABLE items ("
+                                  " id INTEGER PRIMARY KEY,"
+                                  " persistent_ref BLOB NOT NULL UNIQUE,"
+                                  " item_class TEXT NOT NULL,"
+                                  " service BLOB NOT NULL, service_kind INTEGER NOT NULL,"
+                                  " account BLOB NOT NULL, account_kind INTEGER NOT NULL,"
+                                  " generic BLOB NOT NULL, generic_kind INTEGER NOT NULL,"
+                                  " access_group TEXT NOT NULL,"
+                                  " accessible TEXT NOT NULL,"
+                                  " synchronizable INTEGER NOT NULL,"
+                                  " data BLOB NOT NULL,"
+                                  " UNIQUE (item_class, service, account, generic, access_group, accessible,"
+                                  "         synchronizable));"
+                                  "PRAGMA user_version = 1;"
+                                  "COMMIT;",
+                                  nullptr, nullptr, &error);
+      if (rc != SQLITE_OK) {
+        Opened failure = sqlFailure(rc);
+        if (error) failure.reason = error;
+        sqlite3_free(error);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return failure;
+      }
+    } else if (version != 1) {
+      return {Outcome::Damaged, "not a keychain database"};
+    }
+    Statement probe(db, std::string("SELECT ") + kItemColumns + ", item_class FROM items LIMIT 0");
+    if (!probe.prepared()) return {Outcome::Damaged, std::string("not a keychain database: ") + sqlite3_errmsg(db)};
+    return {Outcome::Ready, ""};
+  }
+
+  // Renames the damaged database to the first free "<name>.damaged[-N]". SQLite itself drops a
+  // journal that does not belong to the database it opens.
+  std::optional<std::filesystem::path> moveAside(std::string& why) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (int n = 1; n <= 100; ++n) {
+      fs::path target = path_;
+      target += n == 1 ? std::string(".damaged") : ".damaged-" + std::to_string(n);
+      if (fs::exists(fs::symlink_status(target, ec))) continue;
+      fs::rename(path_, target, ec);
+      if (ec) {
+        why = ec.message();
+        return std::nullopt;
+      }
+      return target;
+    }
+    why = "too many damaged copies";
+    return std::nullopt;
+  }
+
+  std::optional<Item> itemWhere(const std::string& where, const std::vector<Param>& params,
+                                OSStatus* status = nullptr) {
+    Statement s(db_, std::string("SELECT ") + kItemColumns + " FROM items" + where);
+    int rc = SQLITE_ERROR;
+    if (s.prepared() && s.bind(params)) rc = s.step();
+    if (rc == SQLITE_ROW) return readItem(s);
+    if (rc != SQLITE_DONE) {
+      OSStatus st = failed("lookup");
+      if (status) *status = st;
+    }
+    return std::nullopt;
+  }
+
+  OSStatus failed(const char* operation) {
+    console(std::string("Keychain: ") + operation + " failed: " + sqlite3_errmsg(db_));
+    return errSecIO;
+  }
+
+  std::filesystem::path path_;
+  std::mutex mutex_;
+  sqlite3* db_ = nullptr;
+};
+
+std::shared_ptr<KeychainStore> store() {
+  return Process::current().shared<KeychainStore>(
+      [] { return std::make_shared<KeychainStore>(Process::current().device().keychainPath()); });
+}
+
+}  // namespace
+
+OSStatus SecItemAdd(const PlistValue::Dictionary& attributes, std::optional<PlistValue>* result) {
+  if (result) result->reset();
+  Request r;
+  if (OSStatus s = parse(attributes, Role::Add, r)) return s;
+  return store()->add(r, result);
+}
+
+OSStatus SecItemCopyMatching(const PlistValue::Dictionary& query, std::optional<PlistValue>* result) {
+  if (result) result->reset();
+  Request q;
+  if (OSStatus s = parse(query, Role::Search, q)) return s;
+  return store()->copyMatching(q, result);
+}
+
+OSStatus SecItemUpdate(const PlistValue::Dictionary& query, const PlistValue::Dictionary& attributesToUpdate) {
+  Request q, c;
+  if (OSStatus s = parse(query, Role::Query, q)) return s;
+  if (OSStatus s = parse(attributesToUpdate, Role::Change, c)) return s;
+  return store()->update(q, c);
+}
+
+OSStatus SecItemDelete(const PlistValue::Dictionary& query) {
+  Request q;
+  if (OSStatus s = parse(query, Role::Query, q)) return s;
+  return store()->remove(q);
+}
+
+std::optional<PlistValue::Dictionary> SecItemResolvePersistentRef(const Bytes& persistentRef) {
+  auto item = store()->itemByRef(persistentRef);
+  if (!item) return std::nullopt;
+  auto d = attributesOf(*item);
+  d[kSecValueData] = PlistValue(item->data);
+  return d;
+}
+
+}  // namespace platform
