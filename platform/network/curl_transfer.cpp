@@ -68,12 +68,6 @@ bool curlReady() {
   return ready;
 }
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
-}
-
 bool isToken(std::string_view s) {
   if (s.empty()) return false;
   for (char c : s) {
@@ -240,7 +234,7 @@ TransferResult performTransfer(const URLRequest& request, const Bytes& body, con
                                const std::optional<std::filesystem::path>& extraCertificateAuthorityFile) {
   const URL& url = request.url;
   const std::string host = url.host().value_or("");
-  if (!equalsIgnoringCase(url.scheme(), "https")) return failure(makeURLError(NSURLErrorUnsupportedURL));
+  if (!equalsIgnoringASCIICase(url.scheme(), "https")) return failure(makeURLError(NSURLErrorUnsupportedURL));
   if (host.empty()) return failure(makeURLError(NSURLErrorBadURL));
 
   const std::string method = request.HTTPMethod.empty() ? "GET" : request.HTTPMethod;
@@ -253,8 +247,8 @@ TransferResult performTransfer(const URLRequest& request, const Bytes& body, con
   for (const auto& [name, value] : request.allHTTPHeaderFields) {
     if (!isToken(name) || value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
       return failure(requestError("A header field of the request has an invalid name or a line break in its value."));
-    if (equalsIgnoringCase(name, "Content-Length") || equalsIgnoringCase(name, "Transfer-Encoding")) continue;
-    if (equalsIgnoringCase(name, "Expect")) callerSetExpect = true;
+    if (equalsIgnoringASCIICase(name, "Content-Length") || equalsIgnoringASCIICase(name, "Transfer-Encoding")) continue;
+    if (equalsIgnoringASCIICase(name, "Expect")) callerSetExpect = true;
     // "Name:" would tell libcurl to drop the field; "Name;" sends it empty
     if (!appendLine(headerList, value.empty() ? name + ";" : name + ": " + value))
       return failure(makeURLError(NSURLErrorUnknown));

@@ -9,18 +9,9 @@
 
 namespace platform {
 
-namespace {
-
-bool sameFieldName(std::string_view a, std::string_view b) {
-  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
-}
-
-}  // namespace
-
 void URLRequest::setValueForHTTPHeaderField(std::string value, std::string field) {
   for (auto& [name, current] : allHTTPHeaderFields) {
-    if (sameFieldName(name, field)) {
+    if (equalsIgnoringASCIICase(name, field)) {
       current = std::move(value);
       return;
     }
@@ -30,14 +21,14 @@ void URLRequest::setValueForHTTPHeaderField(std::string value, std::string field
 
 std::optional<std::string> URLRequest::valueForHTTPHeaderField(std::string_view field) const {
   for (const auto& [name, value] : allHTTPHeaderFields)
-    if (sameFieldName(name, field)) return value;
+    if (equalsIgnoringASCIICase(name, field)) return value;
   return std::nullopt;
 }
 
 std::optional<std::string> HTTPURLResponse::valueForHTTPHeaderField(std::string_view field) const {
   std::optional<std::string> joined;
   for (const auto& [name, value] : headerFields_) {
-    if (!sameFieldName(name, field)) continue;
+    if (!equalsIgnoringASCIICase(name, field)) continue;
     if (joined) *joined += ", " + value;
     else joined = value;
   }

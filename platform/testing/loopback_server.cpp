@@ -46,10 +46,6 @@ constexpr milliseconds kIoLimit{5000};
 constexpr milliseconds kKeepAlive{2000};
 constexpr int kMaxRequestsPerConnection = 100;
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-bool sameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
-}
 
 std::string_view trim(std::string_view s) {
   const auto b = s.find_first_not_of(" \t");
@@ -161,14 +157,14 @@ WaitResult waitFor(int fd, short events, milliseconds limit, const std::atomic<b
 
 std::optional<std::string> LoopbackRequest::header(std::string_view name) const {
   for (const auto& [n, v] : headers)
-    if (sameName(n, name)) return v;
+    if (equalsIgnoringASCIICase(n, name)) return v;
   return std::nullopt;
 }
 
 std::size_t LoopbackRequest::headerCount(std::string_view name) const {
   std::size_t count = 0;
   for (const auto& field : headers)
-    if (sameName(field.first, name)) ++count;
+    if (equalsIgnoringASCIICase(field.first, name)) ++count;
   return count;
 }
 
