@@ -13,11 +13,12 @@
 
 namespace platform {
 
-std::optional<Bytes> readFile(const std::filesystem::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<Bytes> readFile(const std::filesystem::path& path, const ReadLimits& limits) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (limits.followSymbolicLink ? 0 : O_NOFOLLOW));
   if (fd < 0) return std::nullopt;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      (limits.maximumBytes && static_cast<std::uintmax_t>(st.st_size) > *limits.maximumBytes)) {
     ::close(fd);
     return std::nullopt;
   }
@@ -33,6 +34,10 @@ std::optional<Bytes> readFile(const std::filesystem::path& path) {
       return std::nullopt;
     }
     out.insert(out.end(), buf, buf + n);
+    if (limits.maximumBytes && out.size() > *limits.maximumBytes) {  // it grew while we read
+      ::close(fd);
+      return std::nullopt;
+    }
   }
   ::close(fd);
   return out;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -9,8 +10,13 @@
 
 namespace platform {
 
-// The whole file, or none when it is missing or cannot be read.
-std::optional<Bytes> readFile(const std::filesystem::path& path);
+struct ReadLimits {
+  bool followSymbolicLink = true;
+  std::optional<std::uintmax_t> maximumBytes;  // a larger file counts as missing
+};
+
+// The whole regular file, or none when it is missing, cannot be read or is not within the limits.
+std::optional<Bytes> readFile(const std::filesystem::path& path, const ReadLimits& limits = {});
 
 // A complete new file replaces the old one (temporary file beside it, then rename), so a reader
 // never sees half a file and a failed write leaves the old one whole. On failure, false and

@@ -2,6 +2,32 @@
 
 namespace platform {
 
+namespace {
+
+// Deeper input is refused before parsing: later walks and dumps of a value recurse.
+constexpr int kMaxNesting = 512;
+
+bool nestsTooDeep(std::string_view bytes) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (inString) {
+      if (c == '\\') ++i;
+      else if (c == '"') inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxNesting) return true;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 JSONReadResult JSONObjectWithData(std::string_view bytes) {
   auto fail = [](std::string detail) {
     return JSONReadResult{std::nullopt, Error{"NSCocoaErrorDomain", 3840,
@@ -9,6 +35,7 @@ JSONReadResult JSONObjectWithData(std::string_view bytes) {
                                                   detail + ")"}};
   };
   if (bytes.empty()) return fail("no input");
+  if (nestsTooDeep(bytes)) return fail("nested too deeply");
   try {
     return JSONReadResult{nlohmann::json::parse(bytes.begin(), bytes.end()), std::nullopt};
   } catch (const nlohmann::json::exception& e) {

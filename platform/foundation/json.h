@@ -11,7 +11,7 @@
 namespace platform {
 
 // Reading JSON as the platform does with fragments allowed: any value, or an error.
-// JSON null is a value; empty input and invalid UTF-8 are errors.
+// JSON null is a value; empty input, invalid UTF-8 and nesting deeper than 512 are errors.
 struct JSONReadResult {
   std::optional<nlohmann::json> value;
   std::optional<Error> error;

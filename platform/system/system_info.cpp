@@ -4,13 +4,17 @@
 
 #include <algorithm>
 
+#include "platform/foundation/bytes.h"
 #include "platform/foundation/process.h"
 
 namespace platform {
 
-std::string UIDeviceInfo::name() { return Process::current().device().profile().name; }
+// Profile texts reach the system as UTF-8, whatever a test or driver put there.
+std::string UIDeviceInfo::name() { return repairedUTF8(Process::current().device().profile().name); }
 
-std::string UIDeviceInfo::systemVersion() { return Process::current().device().profile().systemVersion; }
+std::string UIDeviceInfo::systemVersion() {
+  return repairedUTF8(Process::current().device().profile().systemVersion);
+}
 
 SystemIdentification systemIdentification() {
   SystemIdentification id;

@@ -21,6 +21,7 @@
 #include <climits>
 #include <condition_variable>
 #include <csignal>
+#include <stdexcept>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -516,7 +517,7 @@ class TLSServer final : public httplib::SSLServer {
   LoopbackServer::State& state_;
 };
 
-LoopbackServer::LoopbackServer() : state_(std::make_shared<State>()) {
+LoopbackServer::LoopbackServer(int port) : state_(std::make_shared<State>()) {
   // a client that hangs up must not end the test program when the server writes
   std::signal(SIGPIPE, SIG_IGN);
 
@@ -536,8 +537,16 @@ LoopbackServer::LoopbackServer() : state_(std::make_shared<State>()) {
   state_->server = std::make_unique<TLSServer>(cert.get(), key.get(), *state_);
   if (!state_->server->is_valid()) fatalError("loopback server: TLS setup failed");
   state_->server->warmUp();
-  state_->port = state_->server->bind_to_any_port("127.0.0.1");
-  if (state_->port <= 0) fatalError("loopback server: cannot bind 127.0.0.1");
+  if (port == 0) {
+    state_->port = state_->server->bind_to_any_port("127.0.0.1");
+  } else {
+    state_->port = state_->server->bind_to_port("127.0.0.1", port) ? port : -1;
+  }
+  if (state_->port <= 0) {
+    std::error_code ec;
+    std::filesystem::remove_all(state_->directory, ec);
+    throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
+  }
   TLSServer* server = state_->server.get();
   state_->listener = std::thread([server] { server->listen_after_bind(); });
   // stop() only works on a running server: wait until it is

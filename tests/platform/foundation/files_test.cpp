@@ -33,6 +33,18 @@ TEST(Files, WholeFileReadAndAtomicReplace) {
   EXPECT_EQ(readFile(path), Bytes{});
 }
 
+TEST(Files, ReadLimitsRefuseLinksAndLargeFiles) {
+  testing::Sandbox s;
+  const auto target = temporaryDirectory() / "target";
+  const auto link = temporaryDirectory() / "link";
+  ASSERT_TRUE(writeFileAtomically(target, std::string("12345")));
+  std::filesystem::create_symlink(target, link);
+  EXPECT_EQ(readFile(link), toBytes("12345"));
+  EXPECT_FALSE(readFile(link, {.followSymbolicLink = false, .maximumBytes = std::nullopt}));
+  EXPECT_EQ(readFile(target, {.followSymbolicLink = false, .maximumBytes = 5}), toBytes("12345"));
+  EXPECT_FALSE(readFile(target, {.maximumBytes = 4}));
+}
+
 TEST(Files, WriteIntoMissingDirectoryFailsWithAReason) {
   testing::Sandbox s;
   std::string error;

@@ -27,6 +27,14 @@ TEST(Json, ReadsFragmentsKeepsNullAndRejectsBadInput) {
   EXPECT_EQ(JSONDataWithObject({{"a", 1}, {"b", "x"}}), R"({"a":1,"b":"x"})");
 }
 
+TEST(Json, DeepNestingIsAnErrorNotACrash) {
+  const auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+  EXPECT_TRUE(JSONObjectWithData(nested(512)).value);
+  EXPECT_TRUE(JSONObjectWithData(nested(200000)).error);
+  // brackets inside texts do not count
+  EXPECT_TRUE(JSONObjectWithData("[\"" + std::string(1000, '[') + "\\\"\"]").value);
+}
+
 TEST(Plist, TaggedFormRejectsWhatIsNotAValue) {
   for (const auto* bad : {R"({"a":1,"b":2})", R"({"date":"x"})", R"({"data":"@@@@"})", R"(null)", R"({"what":1})"})
     EXPECT_THROW(PlistValue::fromTaggedJSON(nlohmann::json::parse(bad)), std::runtime_error) << bad;
@@ -46,6 +54,12 @@ TEST(Utf8, ValidationTable) {
   EXPECT_TRUE(isValidUTF8("h\xc3\xa9llo \xf0\x9f\x98\x80"));
   for (const char* bad : {"\xff", "\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82"})
     EXPECT_FALSE(isValidUTF8(bad)) << bad;
+}
+
+TEST(Utf8, RepairReplacesEachBadByteAndKeepsTheRest) {
+  EXPECT_EQ(repairedUTF8("h\xc3\xa9llo"), "h\xc3\xa9llo");
+  EXPECT_EQ(repairedUTF8("a\xff" "b\xe2\x82"), "a\xef\xbf\xbd" "b\xef\xbf\xbd\xef\xbf\xbd");
+  EXPECT_TRUE(isValidUTF8(repairedUTF8("\xc0\xaf\xed\xa0\x80")));
 }
 
 TEST(Random, SeededSourceIsRepeatableAndCoversTheRange) {

@@ -1,0 +1,148 @@
+#include "tools/local_service.h"
+
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+#include "platform/foundation/json.h"
+#include "service_client/exchange_key.h"
+#include "service_client/string_cipher.h"
+
+namespace orvane_service {
+
+using platform::testing::LoopbackReply;
+using platform::testing::LoopbackRequest;
+
+namespace {
+
+// The key the server list travels under inside the result of "sl".
+constexpr const char* kServerListKey = "T4HB7RQ2WMNE6KJP3ZAYXC9FVD8SLG5U";
+
+nlohmann::json readFixture(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read fixture " + path.string());
+  try {
+    return nlohmann::json::parse(in);
+  } catch (const nlohmann::json::exception& e) {
+    throw std::runtime_error("fixture " + path.string() + " is not JSON: " + e.what());
+  }
+}
+
+LoopbackReply jsonReply(int status, const nlohmann::json& body, platform::testing::LoopbackHeaders headers = {}) {
+  headers.emplace_back("Content-Type", "application/json");
+  LoopbackReply reply;
+  reply.status = status;
+  reply.headers = std::move(headers);
+  reply.body = platform::toBytes(body.dump());
+  return reply;
+}
+
+std::string randomHex(std::size_t bytes) {
+  static thread_local std::mt19937_64 generator{std::random_device{}()};
+  static constexpr char digits[] = "0123456789abcdef";
+  std::string out;
+  for (std::size_t i = 0; i < bytes; ++i) {
+    const auto b = generator() & 0xFF;
+    out += digits[b >> 4];
+    out += digits[b & 0xF];
+  }
+  return out;
+}
+
+}  // namespace
+
+std::filesystem::path LocalService::defaultFixturesDirectory() { return ORVANE_SERVICE_FIXTURES; }
+
+LocalService::LocalService() : LocalService(Options{}) {}
+
+LocalService::LocalService(Options options)
+    : server_(options.port),
+      configuration_(readFixture(options.fixtures / "remote-configuration.json")),
+      serverList_(readFixture(options.fixtures / "server-list.json")) {
+  server_.on("POST", "/data/server/", [this](const LoopbackRequest& request) { return answer(request); });
+}
+
+std::string LocalService::host() const { return "127.0.0.1:" + std::to_string(server_.port()); }
+
+void LocalService::setConfiguration(nlohmann::json configuration) {
+  std::lock_guard lock(mutex_);
+  configuration_ = std::move(configuration);
+}
+
+void LocalService::setServerList(nlohmann::json payload) {
+  std::lock_guard lock(mutex_);
+  serverList_ = std::move(payload);
+}
+
+void LocalService::setMode(const std::string& callName, Mode mode) {
+  std::lock_guard lock(mutex_);
+  modes_[callName] = mode;
+}
+
+std::vector<LocalService::Exchange> LocalService::exchanges() const {
+  std::lock_guard lock(mutex_);
+  return exchanges_;
+}
+
+LoopbackReply LocalService::answer(const LoopbackRequest& request) {
+  const auto parsed = platform::JSONObjectWithData(request.body);
+  if (!parsed.value || !parsed.value->is_object() || !parsed.value->contains("data") ||
+      !(*parsed.value)["data"].is_string())
+    return jsonReply(400, {{"error", "not an envelope"}});
+  const nlohmann::json& envelope = *parsed.value;
+
+  const auto bundle = envelope.contains("bb") && envelope["bb"].is_string()
+                          ? std::optional<std::string>(envelope["bb"].get<std::string>())
+                          : std::nullopt;
+  const std::string key = exchangeKeyFor(bundle);
+
+  Exchange exchange;
+  exchange.envelope = envelope;
+  exchange.token = request.header("cdn-ray-key");
+  const auto plain = QVExtStore::qv_remove(envelope["data"].get<std::string>(), key);
+  if (plain && !plain->empty()) {
+    auto parameters = platform::JSONObjectWithData(*plain);
+    if (parameters.value && parameters.value->is_object()) exchange.parameters = std::move(parameters.value);
+  }
+
+  std::lock_guard lock(mutex_);
+  const std::string call = exchange.parameters && (*exchange.parameters)["c1"].is_string()
+                               ? (*exchange.parameters)["c1"].get<std::string>()
+                               : std::string();
+
+  // a known installation keeps its identifier and token; a new one gets both
+  std::string install = envelope.contains("in") && envelope["in"].is_string() ? envelope["in"].get<std::string>() : "";
+  if (install.empty()) install = "install-" + std::to_string(++issued_) + "-" + randomHex(6);
+  auto& token = tokens_[install];
+  if (token.empty()) token = "token-" + randomHex(12);
+  exchange.issuedInstall = install;
+  exchange.issuedToken = token;
+  exchanges_.push_back(exchange);
+
+  const auto mode = modes_.count(call) ? modes_[call] : Mode::answer;
+  if (mode == Mode::resetConnection) {
+    LoopbackReply reset;
+    reset.body = platform::Bytes(64, 'x');
+    reset.delivery = LoopbackReply::Delivery::resetMidBody;
+    return reset;
+  }
+  if (mode == Mode::notJSON) {
+    LoopbackReply page;
+    page.status = 502;
+    page.body = platform::toBytes("<html>bad gateway</html>");
+    return page;
+  }
+
+  nlohmann::json reply = {{"in", install}};
+  if (call == "sl") {
+    const nlohmann::json result = {{"servers", QVExtStore::qv_add(serverList_.dump(), kServerListKey)}};
+    reply["rp"] = QVExtStore::qv_add(result.dump(), key);
+  } else if (call == "new") {
+    reply["rp"] = QVExtStore::qv_add(configuration_.dump(), key);
+  } else {
+    reply["error"] = "unknown call";
+  }
+  return jsonReply(200, reply, {{"cdn-ray-key", token}});
+}
+
+}  // namespace orvane_service

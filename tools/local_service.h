@@ -1,0 +1,76 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/foundation/device.h"
+#include "platform/testing/loopback_server.h"
+
+namespace orvane_service {
+
+// The maker's service on this machine: HTTPS on 127.0.0.1 answering the exchange at
+// /data/server/ for the calls "sl" (the server list) and "new" (the remote configuration), from
+// fixture files, issuing install identifiers and service tokens.
+class LocalService {
+ public:
+  struct Options {
+    std::filesystem::path fixtures = defaultFixturesDirectory();
+    int port = 0;  // any free port
+  };
+  static std::filesystem::path defaultFixturesDirectory();
+
+  // How the service answers one call name.
+  enum class Mode {
+    answer,
+    resetConnection,  // the transfer fails
+    notJSON,          // a reply body that is no JSON
+  };
+
+  // One exchange as the service understood it.
+  struct Exchange {
+    nlohmann::json envelope;
+    std::optional<nlohmann::json> parameters;  // none when "data" did not decipher to JSON
+    std::optional<std::string> token;          // the request header "cdn-ray-key"
+    std::string issuedInstall;                 // "in" of the reply
+    std::string issuedToken;                   // "cdn-ray-key" of the reply
+  };
+
+  LocalService();
+  explicit LocalService(Options options);
+  LocalService(const LocalService&) = delete;
+  LocalService& operator=(const LocalService&) = delete;
+
+  // "127.0.0.1:PORT": the application's service host.
+  std::string host() const;
+  int port() const { return server_.port(); }
+  const std::filesystem::path& certificateFile() const { return server_.certificateFile(); }
+  void installTrust(platform::Device& device) const { server_.installTrust(device); }
+
+  void setConfiguration(nlohmann::json configuration);
+  void setServerList(nlohmann::json payload);
+  void setMode(const std::string& callName, Mode mode);
+
+  std::vector<Exchange> exchanges() const;
+  const platform::testing::LoopbackServer& server() const { return server_; }
+
+ private:
+  platform::testing::LoopbackReply answer(const platform::testing::LoopbackRequest& request);
+
+  platform::testing::LoopbackServer server_;
+  mutable std::mutex mutex_;
+  nlohmann::json configuration_;
+  nlohmann::json serverList_;
+  std::map<std::string, Mode> modes_;
+  std::map<std::string, std::string> tokens_;  // by install identifier
+  std::vector<Exchange> exchanges_;
+  unsigned long issued_ = 0;
+};
+
+}  // namespace orvane_service
