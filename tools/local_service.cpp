@@ -7,6 +7,7 @@
 #include "platform/foundation/json.h"
 #include "service_client/exchange_key.h"
 #include "service_client/string_cipher.h"
+#include "vpn_core/server_list.h"
 
 namespace orvane_service {
 
@@ -14,9 +15,6 @@ using platform::testing::LoopbackReply;
 using platform::testing::LoopbackRequest;
 
 namespace {
-
-// The key the server list travels under inside the result of "sl".
-constexpr const char* kServerListKey = "T4HB7RQ2WMNE6KJP3ZAYXC9FVD8SLG5U";
 
 nlohmann::json readFixture(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -72,6 +70,11 @@ void LocalService::setConfiguration(nlohmann::json configuration) {
 void LocalService::setServerList(nlohmann::json payload) {
   std::lock_guard lock(mutex_);
   serverList_ = std::move(payload);
+}
+
+void LocalService::setServersMember(std::optional<nlohmann::json> member) {
+  std::lock_guard lock(mutex_);
+  serversMember_ = std::move(member);
 }
 
 void LocalService::setMode(const std::string& callName, Mode mode) {
@@ -135,7 +138,12 @@ LoopbackReply LocalService::answer(const LoopbackRequest& request) {
 
   nlohmann::json reply = {{"in", install}};
   if (call == "sl") {
-    const nlohmann::json result = {{"servers", QVExtStore::qv_add(serverList_.dump(), kServerListKey)}};
+    nlohmann::json result = nlohmann::json::object();
+    if (!serversMember_) {
+      result["servers"] = QVExtStore::qv_add(serverList_.dump(), VPNServerManager::kServerListKey);
+    } else if (*serversMember_) {
+      result["servers"] = **serversMember_;
+    }
     reply["rp"] = QVExtStore::qv_add(result.dump(), key);
   } else if (call == "new") {
     reply["rp"] = QVExtStore::qv_add(configuration_.dump(), key);

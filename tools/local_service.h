@@ -55,6 +55,9 @@ class LocalService {
 
   void setConfiguration(nlohmann::json configuration);
   void setServerList(nlohmann::json payload);
+  // Replaces the "servers" member of the "sl" result as it stands (none: left out), in place of
+  // the enciphered server list.
+  void setServersMember(std::optional<nlohmann::json> member);
   void setMode(const std::string& callName, Mode mode);
 
   std::vector<Exchange> exchanges() const;
@@ -67,6 +70,7 @@ class LocalService {
   mutable std::mutex mutex_;
   nlohmann::json configuration_;
   nlohmann::json serverList_;
+  std::optional<std::optional<nlohmann::json>> serversMember_;
   std::map<std::string, Mode> modes_;
   std::map<std::string, std::string> tokens_;  // by install identifier
   std::vector<Exchange> exchanges_;

@@ -10,12 +10,14 @@
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/console.h"
 #include "platform/foundation/device.h"
+#include "platform/foundation/notification_center.h"
 #include "platform/foundation/process.h"
 #include "platform/foundation/queues.h"
 #include "service_client/exchange_key.h"
 #include "service_client/service_exchange.h"
 #include "service_client/string_cipher.h"
 #include "tools/local_service.h"
+#include "vpn_core/server_list.h"
 
 namespace {
 
@@ -38,6 +40,12 @@ std::shared_ptr<platform::Bundle> applicationBundle(const std::string& serviceHo
 std::string describe(const std::optional<nlohmann::json>& result, const std::optional<platform::Error>& error) {
   if (error) return "error " + error->domain + " " + std::to_string(error->code) + " " + error->localizedDescription;
   return result ? result->dump() : "no result";
+}
+
+std::string describe(const VPNServer& server) {
+  std::string load = server.loadPercent() ? std::to_string(static_cast<int>(*server.loadPercent())) + "%" : "?";
+  return server.title().value_or("(untitled)") + " - " + server.city().value_or("?") + ", " +
+         server.country().value_or("?") + " - " + server.address().value_or("(no address)") + " - load " + load;
 }
 
 }  // namespace
@@ -66,10 +74,19 @@ int main(int argc, char** argv) {
 
     loop.async([&] {
       platform::console("OrvaneVPN: started on device " + device->root().string() + ", service " + service.host());
-      QVServerConnect::qv_callNow("sl", std::nullopt, [&](auto result, auto error) {
-        platform::console("OrvaneVPN: sl -> " + describe(result, error));
+      auto& center = platform::NotificationCenter::defaultCenter();
+      center.addObserver(VPNServerManager::kServersLoaded, [&](const auto&) {
+        const auto servers = VPNServerManager::shared()->premiumVPNServersArray();
+        platform::console("OrvaneVPN: servers loaded: " + std::to_string(servers.size()) + " premium, " +
+                          std::to_string(VPNServerManager::shared()->freeVPNServersArray().size()) + " free");
+        for (const auto& server : servers) platform::console("OrvaneVPN:   " + describe(*server));
         finishOne();
       });
+      center.addObserver(VPNServerManager::kFailedToLoadServers, [&](const auto&) {
+        platform::console("OrvaneVPN: failed to load servers");
+        finishOne();
+      });
+      VPNServerManager::shared()->fetchServers();
       QVServerConnect::qv_callNow("new", std::nullopt, [&](auto result, auto error) {
         platform::console("OrvaneVPN: new -> " + describe(result, error));
         if (result && result->is_string()) {
