@@ -38,6 +38,12 @@ class QVServerConnect {
   // Whether a tunnel-like network interface is active.
   static bool isLoading();
 
+  // Fetches the remote configuration ("new") and keeps its payload, still enciphered, in memory
+  // and in the cache file. The completion gets the error, or none, on the transfer's queue.
+  static void qv_createServer(std::function<void(std::optional<platform::Error> error)> completion);
+  // The member of that name of the cached configuration, or none.
+  static std::optional<nlohmann::json> hasResponse(const std::optional<std::string>& name);
+
   // The key of the exchange and of the remote-configuration cache.
   static std::string exchangeKey();
 

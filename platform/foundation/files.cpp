@@ -14,7 +14,8 @@
 namespace platform {
 
 std::optional<Bytes> readFile(const std::filesystem::path& path, const ReadLimits& limits) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (limits.followSymbolicLink ? 0 : O_NOFOLLOW));
+  // never blocking on open: a FIFO in place of the file must not stall the caller
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (limits.followSymbolicLink ? 0 : O_NOFOLLOW));
   if (fd < 0) return std::nullopt;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||

@@ -43,6 +43,9 @@ TEST(Files, ReadLimitsRefuseLinksAndLargeFiles) {
   EXPECT_FALSE(readFile(link, {.followSymbolicLink = false, .maximumBytes = std::nullopt}));
   EXPECT_EQ(readFile(target, {.followSymbolicLink = false, .maximumBytes = 5}), toBytes("12345"));
   EXPECT_FALSE(readFile(target, {.maximumBytes = 4}));
+  const auto fifo = temporaryDirectory() / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(readFile(fifo));  // at once, not waiting for a writer
 }
 
 TEST(Files, WriteIntoMissingDirectoryFailsWithAReason) {
