@@ -21,6 +21,7 @@
 #include "platform/foundation/queues.h"
 #include "platform/network/url_session.h"
 #include "platform/testing/loopback_server.h"
+#include "platform/testing/collected.h"
 #include "platform/testing/sandbox.h"
 
 namespace platform {
@@ -40,27 +41,13 @@ struct Outcome {
   bool onMainThread = true;
 };
 
-// Collects what completions bring, from whichever thread they run on.
-class Completions {
+class Completions : public testing::Collected<Outcome> {
  public:
   URLSessionCompletion handler() {
     return [this](std::optional<Bytes> body, std::optional<HTTPURLResponse> response, std::optional<Error> error) {
-      std::lock_guard lock(mutex_);
-      outcomes_.push_back(Outcome{std::move(body), std::move(response), std::move(error), isMainThread()});
+      add(Outcome{std::move(body), std::move(response), std::move(error), isMainThread()});
     };
   }
-  std::size_t count() const {
-    std::lock_guard lock(mutex_);
-    return outcomes_.size();
-  }
-  std::vector<Outcome> all() const {
-    std::lock_guard lock(mutex_);
-    return outcomes_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<Outcome> outcomes_;
 };
 
 // Resumes the tasks and pumps the main loop until all have completed and nothing more runs;

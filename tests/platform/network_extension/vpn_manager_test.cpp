@@ -17,6 +17,7 @@
 #include "platform/network_extension/vpn_manager.h"
 #include "platform/network_extension/vpn_testing.h"
 #include "platform/security/keychain.h"
+#include "platform/testing/collected.h"
 #include "platform/testing/sandbox.h"
 
 namespace platform {
@@ -37,27 +38,11 @@ struct Outcome {
   Duration at{};
 };
 
-// Collects what completions bring, from whichever thread they run on.
-class Completions {
+class Completions : public testing::Collected<Outcome> {
  public:
   NEVPNManager::Completion handler() {
-    return [this](std::optional<Error> error) {
-      std::lock_guard lock(mutex_);
-      outcomes_.push_back(Outcome{std::move(error), isMainThread(), now()});
-    };
+    return [this](std::optional<Error> error) { add(Outcome{std::move(error), isMainThread(), now()}); };
   }
-  size_t count() const {
-    std::lock_guard lock(mutex_);
-    return outcomes_.size();
-  }
-  std::vector<Outcome> all() const {
-    std::lock_guard lock(mutex_);
-    return outcomes_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<Outcome> outcomes_;
 };
 
 // What each status notification showed when it arrived.
