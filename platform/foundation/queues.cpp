@@ -195,6 +195,16 @@ void BackgroundQueue::async(Task task) {
   cv_.notify_one();
 }
 
+void runReportingEscapes(const Task& task, const char* where) {
+  try {
+    task();
+  } catch (const std::exception& e) {
+    console(std::string("Uncaught exception ") + where + ": " + e.what());
+  } catch (...) {
+    console(std::string("Uncaught exception ") + where);
+  }
+}
+
 void BackgroundQueue::worker() {
   for (;;) {
     Task task;
@@ -209,13 +219,7 @@ void BackgroundQueue::worker() {
       queue_.pop_front();
       done = onTaskDone_;
     }
-    try {
-      task();
-    } catch (const std::exception& e) {
-      console(std::string("Uncaught exception on a background queue: ") + e.what());
-    } catch (...) {
-      console("Uncaught exception on a background queue");
-    }
+    runReportingEscapes(task, "on a background queue");
     task = nullptr;  // what the task held goes before it counts as done
     inFlight_.fetch_sub(1);
     if (done) done();

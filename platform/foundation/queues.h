@@ -19,6 +19,10 @@ namespace platform {
 
 using Task = std::function<void()>;
 
+// Runs the task; an exception escaping it is reported on the console ("Uncaught exception "
+// followed by `where`) instead of ending the program.
+void runReportingEscapes(const Task& task, const char* where);
+
 class BackgroundQueue;
 
 // The main run loop and its queue. Posting is safe from any thread; running happens on the main

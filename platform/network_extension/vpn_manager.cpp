@@ -206,13 +206,7 @@ void VPNFacility::drainLane() {
       lane_.pop_front();
     }
     // an escaping exception must not leave the lane marked as running
-    try {
-      task();
-    } catch (const std::exception& e) {
-      console(std::string("Uncaught exception in a VPN completion: ") + e.what());
-    } catch (...) {
-      console("Uncaught exception in a VPN completion");
-    }
+    runReportingEscapes(task, "in a VPN completion");
   }
 }
 
