@@ -263,3 +263,18 @@ TEST_F(ViewTest, LayerMaskIsAShapeOfRectanglesAndOvals) {
 
 }  // namespace
 }  // namespace platform::uitest
+
+namespace platform::uitest {
+namespace {
+
+TEST_F(ViewTest, FontsAreANameAndASize) {
+  const auto footnote = UIFont::preferredFontForTextStyle(UIFontTextStyle::footnote);
+  EXPECT_EQ(footnote.pointSize, 13);
+  EXPECT_EQ(footnote, UIFont::systemFontOfSize(13));
+  EXPECT_EQ(footnote.fontWithSize(20).fontName, footnote.fontName);
+  EXPECT_NE(UIFont::systemFontOfSize(14, UIFontWeight::bold).fontName, UIFont::systemFontOfSize(14).fontName);
+  EXPECT_EQ(UILabel().font(), UIFont::systemFontOfSize(17));
+}
+
+}  // namespace
+}  // namespace platform::uitest
