@@ -1,9 +1,20 @@
 #pragma once
 
+#include <benchmark/benchmark.h>
+
+#include <atomic>
 #include <cstddef>
 #include <string>
 
 namespace bench {
+
+// Set when a benchmark finds its result wrong; the program then ends with a failure.
+inline std::atomic<bool> failed{false};
+
+inline void fail(benchmark::State& state, const char* why) {
+  failed = true;
+  state.SkipWithError(why);
+}
 
 // Every key of the system is 32 ASCII characters, so AES-256 is the case that matters.
 inline const std::string kKey = "com.orvane.vpn~~~~~~~~~~~~~~~~~~";

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "bench/fixtures.h"
 #include "platform/testing/sandbox.h"
 #include "service_client/string_cipher.h"
 #include "vpn_core/server_list.h"
@@ -53,7 +54,7 @@ void server_list(benchmark::State& state) {
     manager->decryptServerReply(result, std::nullopt);
     state.PauseTiming();
     if (manager->freeVPNServersArray().size() + manager->premiumVPNServersArray().size() != 10000)
-      state.SkipWithError("servers lost");
+      bench::fail(state, "servers lost");
     manager.reset();  // the records' end is not part of reading them
     state.ResumeTiming();
   }

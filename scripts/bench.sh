@@ -3,9 +3,16 @@
 # median of its repetitions beside its anchor's, the ratio and the goal. Repetitions of the
 # benchmarks of one program are interleaved, so load from elsewhere falls on both sides alike.
 set -euo pipefail
+usage="usage: scripts/bench.sh [BUILD_DIR] [REPETITIONS]"
+case "${1:-}" in
+  -h|--help) echo "$usage"; echo "Builds bench/ in BUILD_DIR (build) and prints medians of REPETITIONS (9) runs."; exit 0 ;;
+  -*) echo "$usage" >&2; exit 2 ;;
+esac
+[ $# -le 2 ] || { echo "$usage" >&2; exit 2; }
 cd "$(dirname "$0")/.."
 dir="${1:-build}"
 repetitions="${2:-9}"
+[[ "$repetitions" =~ ^[1-9][0-9]*$ ]] || { echo "bench.sh: REPETITIONS must be a positive number" >&2; exit 2; }
 programs=(cipher_bench lookup_bench server_list_bench)
 
 scripts/install-deps.sh
