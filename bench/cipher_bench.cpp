@@ -89,18 +89,17 @@ void qv_remove_anchor(benchmark::State& state, std::size_t size) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
 
-BENCHMARK_CAPTURE(qv_add, 1KiB, kKiB);
-BENCHMARK_CAPTURE(qv_add_anchor, 1KiB, kKiB);
-BENCHMARK_CAPTURE(qv_add, 64KiB, 64 * kKiB);
-BENCHMARK_CAPTURE(qv_add_anchor, 64KiB, 64 * kKiB);
-BENCHMARK_CAPTURE(qv_add, 1MiB, 1024 * kKiB);
-BENCHMARK_CAPTURE(qv_add_anchor, 1MiB, 1024 * kKiB);
-BENCHMARK_CAPTURE(qv_remove, 1KiB, kKiB);
-BENCHMARK_CAPTURE(qv_remove_anchor, 1KiB, kKiB);
-BENCHMARK_CAPTURE(qv_remove, 64KiB, 64 * kKiB);
-BENCHMARK_CAPTURE(qv_remove_anchor, 64KiB, 64 * kKiB);
-BENCHMARK_CAPTURE(qv_remove, 1MiB, 1024 * kKiB);
-BENCHMARK_CAPTURE(qv_remove_anchor, 1MiB, 1024 * kKiB);
+// each size of each operation beside its anchor
+#define BESIDE_ANCHOR(operation, label, size)   \
+  BENCHMARK_CAPTURE(operation, label, size);    \
+  BENCHMARK_CAPTURE(operation##_anchor, label, size)
+
+BESIDE_ANCHOR(qv_add, 1KiB, kKiB);
+BESIDE_ANCHOR(qv_add, 64KiB, 64 * kKiB);
+BESIDE_ANCHOR(qv_add, 1MiB, 1024 * kKiB);
+BESIDE_ANCHOR(qv_remove, 1KiB, kKiB);
+BESIDE_ANCHOR(qv_remove, 64KiB, 64 * kKiB);
+BESIDE_ANCHOR(qv_remove, 1MiB, 1024 * kKiB);
 
 // Throughput in input characters of a 1 MiB Base64 text on one line.
 void decode_leniently(benchmark::State& state) {
