@@ -88,7 +88,6 @@ std::optional<std::string> encipherClearingErrors(std::string_view text, std::st
 // Characters in the table: 0..63 the value of an alphabet character, else one of these.
 constexpr std::uint8_t kSkipped = 0x80;
 constexpr std::uint8_t kPad = 0x40;
-constexpr std::uint8_t kNotValue = kSkipped | kPad;
 
 constexpr std::array<std::uint8_t, 256> kDecoding = [] {
   std::array<std::uint8_t, 256> t{};
@@ -96,6 +95,17 @@ constexpr std::array<std::uint8_t, 256> kDecoding = [] {
   constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   for (std::uint8_t v = 0; v < 64; ++v) t[static_cast<unsigned char>(alphabet[v])] = v;
   t['='] = kPad;
+  return t;
+}();
+
+// The same values already in their place among the 24 bits of a group, one table per place;
+// a character outside the alphabet sets a bit above them.
+constexpr std::uint32_t kOutside = 1u << 24;
+constexpr std::array<std::array<std::uint32_t, 256>, 4> kPlaced = [] {
+  std::array<std::array<std::uint32_t, 256>, 4> t{};
+  for (int place = 0; place < 4; ++place)
+    for (int c = 0; c < 256; ++c)
+      t[place][c] = kDecoding[c] < 64 ? std::uint32_t{kDecoding[c]} << (6 * (3 - place)) : kOutside;
   return t;
 }();
 
@@ -114,10 +124,10 @@ class LenientDecoder {
       if (count_ == 0) {
         // two whole groups at a time while every character is in the alphabet
         for (; end - in >= 8; in += 8, o += 6) {
-          const std::uint64_t a = kDecoding[in[0]], b = kDecoding[in[1]], c = kDecoding[in[2]], d = kDecoding[in[3]],
-                              e = kDecoding[in[4]], f = kDecoding[in[5]], g = kDecoding[in[6]], h = kDecoding[in[7]];
-          if ((a | b | c | d | e | f | g | h) & kNotValue) break;
-          store48(o, a << 42 | b << 36 | c << 30 | d << 24 | e << 18 | f << 12 | g << 6 | h);
+          const std::uint32_t first = kPlaced[0][in[0]] | kPlaced[1][in[1]] | kPlaced[2][in[2]] | kPlaced[3][in[3]];
+          const std::uint32_t second = kPlaced[0][in[4]] | kPlaced[1][in[5]] | kPlaced[2][in[6]] | kPlaced[3][in[7]];
+          if ((first | second) & kOutside) break;
+          store48(o, std::uint64_t{first} << 24 | second);
         }
         if (in == end) break;
       }
