@@ -3,6 +3,7 @@
 set -euo pipefail
 packages=(g++ make cmake pkg-config libssl-dev libcurl4-openssl-dev nlohmann-json3-dev libsqlite3-dev
           googletest libgtest-dev libgmock-dev libicu-dev libcpp-httplib-dev)
+packages+=(libbenchmark-dev)  # bench/
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -89,9 +89,9 @@ void QVServerConnect::qv_createServer(std::function<void(std::optional<platform:
       qv_literal::callNew(), std::nullopt,
       [self, completion = std::move(completion)](std::optional<json> result, std::optional<platform::Error> error) {
         if (result && !error) {
-          self->setExtsList(result);
           // a payload that is neither text nor bytes leaves the cache as it was
           self->resources1().qv_extend(result);
+          self->setExtsList(std::move(result));
           self->resources1().qv_load();
         }
         if (completion) completion(std::move(error));
@@ -100,16 +100,9 @@ void QVServerConnect::qv_createServer(std::function<void(std::optional<platform:
 
 std::optional<json> QVServerConnect::hasResponse(const std::optional<std::string>& name) {
   if (!name) return std::nullopt;
-  const auto bytes = oneInst()->resources1().qv_list();
-  if (!bytes) return std::nullopt;
-  const std::string text = platform::toString(*bytes);
-  // the lenient decoder would skip stray bytes and decipher a damaged file anyway
-  if (!platform::isValidUTF8(text)) return std::nullopt;
-  const auto plain = QVExtStore::qv_remove(text, exchangeKey());
-  if (!plain) return std::nullopt;
-  auto parsed = platform::JSONObjectWithData(*plain);
-  if (!parsed.value || !parsed.value->is_object()) return std::nullopt;
-  const auto member = parsed.value->find(*name);
-  if (member == parsed.value->end()) return std::nullopt;
-  return std::move(*member);
+  const auto configuration = oneInst()->resources1().configuration(exchangeKey());
+  if (!configuration) return std::nullopt;
+  const auto member = configuration->find(*name);
+  if (member == configuration->end()) return std::nullopt;
+  return *member;
 }

@@ -1,7 +1,26 @@
 #include "service_client/remote_config_cache.h"
 
+#include <utility>
+
 #include "platform/foundation/files.h"
+#include "platform/foundation/json.h"
 #include "service_client/protocol_literals.h"
+#include "service_client/string_cipher.h"
+
+namespace {
+
+std::shared_ptr<const nlohmann::json> read(const platform::Bytes& payload, const std::string& key) {
+  const std::string_view text = platform::asText(payload);
+  // the lenient decoder would skip stray bytes and decipher a damaged file anyway
+  if (!platform::isValidUTF8(text)) return nullptr;
+  const auto plain = QVExtStore::remove(text, key);
+  if (!plain) return nullptr;
+  auto parsed = platform::JSONObjectWithData(*plain);
+  if (!parsed.value || !parsed.value->is_object()) return nullptr;
+  return std::make_shared<const nlohmann::json>(std::move(*parsed.value));
+}
+
+}  // namespace
 
 AFL_PREFIXDevice::AFL_PREFIXDevice() : path_(platform::temporaryDirectory() / qv_literal::cacheFileName()) {}
 
@@ -9,9 +28,7 @@ void AFL_PREFIXDevice::qv_count() {
   // a link planted in our directory must not make us read someone else's file
   auto content = platform::readFile(path_, {.followSymbolicLink = false, .maximumBytes = kMaximumFileBytes});
   if (!content) return;
-  auto bytes = std::make_shared<const platform::Bytes>(std::move(*content));
-  std::lock_guard lock(mutex_);
-  resExts_ = std::move(bytes);
+  replace(std::make_shared<const platform::Bytes>(std::move(*content)));
 }
 
 void AFL_PREFIXDevice::qv_extend(const std::optional<nlohmann::json>& value) {
@@ -24,18 +41,26 @@ void AFL_PREFIXDevice::qv_extend(const std::optional<nlohmann::json>& value) {
 }
 
 void AFL_PREFIXDevice::qv_extend(const platform::Bytes& bytes) {
-  auto copy = std::make_shared<const platform::Bytes>(bytes);
+  replace(std::make_shared<const platform::Bytes>(bytes));
+}
+
+void AFL_PREFIXDevice::qv_extend(platform::Bytes&& bytes) {
+  replace(std::make_shared<const platform::Bytes>(std::move(bytes)));
+}
+
+void AFL_PREFIXDevice::replace(std::shared_ptr<const platform::Bytes> bytes) {
+  // what is replaced is released after the lock
+  std::shared_ptr<const platform::Bytes> oldBytes;
+  std::shared_ptr<const Reading> oldReading;
   std::lock_guard lock(mutex_);
-  resExts_ = std::move(copy);
+  oldBytes = std::exchange(resExts_, std::move(bytes));
+  oldReading = std::exchange(reading_, nullptr);
 }
 
 void AFL_PREFIXDevice::qv_load() {
   // one writer at a time, so the file always ends with the newest payload
   std::lock_guard writing(writeMutex_);
-  const auto bytes = [&] {
-    std::lock_guard lock(mutex_);
-    return resExts_;
-  }();
+  const auto bytes = payload();
   if (!bytes) return;
   platform::writeFileAtomically(path_, *bytes);
 }
@@ -44,4 +69,28 @@ std::optional<platform::Bytes> AFL_PREFIXDevice::qv_list() const {
   std::lock_guard lock(mutex_);
   if (!resExts_) return std::nullopt;
   return *resExts_;
+}
+
+std::shared_ptr<const platform::Bytes> AFL_PREFIXDevice::payload() const {
+  std::lock_guard lock(mutex_);
+  return resExts_;
+}
+
+std::shared_ptr<const nlohmann::json> AFL_PREFIXDevice::configuration(const std::string& key) const {
+  std::shared_ptr<const platform::Bytes> bytes;
+  std::shared_ptr<const Reading> last;
+  {
+    std::lock_guard lock(mutex_);
+    bytes = resExts_;
+    last = reading_;
+  }
+  if (!bytes) return nullptr;
+  // the reading holds its payload, so the same address is the same bytes
+  if (last && last->payload == bytes && last->key == key) return last->configuration;
+  auto fresh = std::make_shared<const Reading>(Reading{bytes, key, read(*bytes, key)});
+  {
+    std::lock_guard lock(mutex_);
+    if (resExts_ == bytes) last = std::exchange(reading_, fresh);
+  }
+  return fresh->configuration;
 }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include <nlohmann/json.hpp>
 
@@ -23,15 +24,33 @@ class AFL_PREFIXDevice {
   // A text becomes its UTF-8 bytes, bytes stay bytes (a JSON byte array); anything else is ignored.
   void qv_extend(const std::optional<nlohmann::json>& value);
   void qv_extend(const platform::Bytes& bytes);
+  void qv_extend(platform::Bytes&& bytes);
   // Writes the payload, when there is one, as a complete new file; a write error is ignored.
   void qv_load();
   std::optional<platform::Bytes> qv_list() const;
+  // The payload as it is held, without a copy, or none.
+  std::shared_ptr<const platform::Bytes> payload() const;
+
+  // The configuration the payload holds, deciphered under that key: a JSON object, or none when
+  // there is no payload or it holds no object. Read once per payload and key; a new payload
+  // brings a new reading, so the answer is always what reading the payload now would give.
+  std::shared_ptr<const nlohmann::json> configuration(const std::string& key) const;
 
   std::filesystem::path filePath() const { return path_; }
 
  private:
+  struct Reading {
+    std::shared_ptr<const platform::Bytes> payload;
+    std::string key;
+    std::shared_ptr<const nlohmann::json> configuration;
+  };
+
+  void replace(std::shared_ptr<const platform::Bytes> bytes);
+
   std::filesystem::path path_;
   std::mutex writeMutex_;
   mutable std::mutex mutex_;
   std::shared_ptr<const platform::Bytes> resExts_;
+  // the last reading, of resExts_ or of a payload it has since replaced
+  mutable std::shared_ptr<const Reading> reading_;
 };

@@ -136,7 +136,7 @@ void QVServerConnect::_callServer(const std::optional<std::string>& callName, co
   const std::string key = exchangeKey();
   std::string body;
   try {
-    envelope[qv_literal::data()] = QVExtStore::qv_add(platform::JSONDataWithObject(parameters), key);
+    envelope[qv_literal::data()] = QVExtStore::add(platform::JSONDataWithObject(parameters), key);
     body = platform::JSONDataWithObject(envelope);
   } catch (const json::exception&) {
     failOnBackground(std::move(onComplete), exchangeError());
@@ -171,12 +171,12 @@ void QVServerConnect::handleReply(const std::string& callName, bool tunnelUpAtRe
   };
   if (transferError) return complete(std::nullopt, transferError);
 
-  const std::string text = body ? platform::toString(*body) : std::string();
+  const std::string_view text = body ? platform::asText(*body) : std::string_view();
   if (!platform::isValidUTF8(text)) return complete(std::nullopt, exchangeError());
 
   auto parsed = platform::JSONObjectWithData(text);
   if (!parsed.value) return complete(std::nullopt, parsed.error);
-  const json& reply = *parsed.value;
+  json& reply = *parsed.value;
   if (!reply.is_object()) return complete(std::nullopt, exchangeError());
 
   if (auto in = reply.find(qv_literal::in()); in != reply.end()) {
@@ -186,10 +186,11 @@ void QVServerConnect::handleReply(const std::string& callName, bool tunnelUpAtRe
 
   const auto rp = reply.find(qv_literal::rp());
   if (rp == reply.end()) return complete(std::nullopt, std::nullopt);
-  if (callName == qv_literal::callNew()) return complete(*rp, std::nullopt);
+  // the raw payload runs to megabytes: moved on, never copied
+  if (callName == qv_literal::callNew()) return complete(std::move(*rp), std::nullopt);
 
   if (!rp->is_string()) return complete(std::nullopt, exchangeError());
-  const auto plain = QVExtStore::qv_remove(rp->get<std::string>(), exchangeKey());
+  const auto plain = QVExtStore::remove(rp->get_ref<const std::string&>(), exchangeKey());
   if (!plain) return complete(std::nullopt, exchangeError());
   auto result = platform::JSONObjectWithData(*plain);
   if (!result.value) return complete(std::nullopt, result.error);

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/foundation/bytes.h"
 
@@ -20,6 +21,10 @@ class QVExtStore {
   static std::optional<std::string> qv_remove(const std::optional<std::string>& text,
                                               const std::optional<std::string>& key);
 
+  // The same for a text and a key that are there, read where they lie (payloads run to megabytes).
+  static std::string add(std::string_view text, std::string_view key);
+  static std::optional<std::string> remove(std::string_view text, std::string_view key);
+
   // Lenient Base64: characters outside the alphabet are skipped, decoding stops at the first "=".
-  static platform::Bytes decodeLeniently(const std::string& text);
+  static platform::Bytes decodeLeniently(std::string_view text);
 };

@@ -11,22 +11,44 @@ using nlohmann::json;
 
 namespace {
 
-std::optional<std::string> textMember(const json& object, const char* name) {
-  const auto it = object.find(name);
-  if (it == object.end() || !it->is_string()) return std::nullopt;
-  return it->get<std::string>();
-}
-
 // The member when it is of the wanted kind, else none.
-const json* member(const json& object, const char* name, json::value_t kind) {
+template <class Json>  // json or const json
+Json* member(Json& object, const char* name, json::value_t kind) {
   if (!object.is_object()) return nullptr;
   const auto it = object.find(name);
   return it != object.end() && it->type() == kind ? &*it : nullptr;
 }
 
+// A text member, copied out of a const object and moved out of one that is about to go.
+template <class Json>
+std::optional<std::string> textMember(Json& object, const char* name) {
+  Json* text = member(object, name, json::value_t::string);
+  if (!text) return std::nullopt;
+  if constexpr (std::is_const_v<Json>) {
+    return text->template get_ref<const std::string&>();
+  } else {
+    return std::move(text->template get_ref<std::string&>());
+  }
+}
+
+std::shared_ptr<VPNServer> record(const json& server, bool isPremium) {
+  return VPNServer::initWithDictionary(server, isPremium);
+}
+
+std::shared_ptr<VPNServer> record(json& server, bool isPremium) { return VPNServer::takeFromDictionary(server, isPremium); }
+
 }  // namespace
 
 std::shared_ptr<VPNServer> VPNServer::initWithDictionary(const json& server, bool isPremium) {
+  return fromDictionary(server, isPremium);
+}
+
+std::shared_ptr<VPNServer> VPNServer::takeFromDictionary(json& server, bool isPremium) {
+  return fromDictionary(server, isPremium);
+}
+
+template <class Json>
+std::shared_ptr<VPNServer> VPNServer::fromDictionary(Json& server, bool isPremium) {
   Fields f;
   f.isPremium = isPremium;
   if (server.is_object()) {
@@ -35,11 +57,11 @@ std::shared_ptr<VPNServer> VPNServer::initWithDictionary(const json& server, boo
     f.city = textMember(server, "city");
     // integers and fractions; a Boolean is no number here
     if (const auto it = server.find("loadPercent"); it != server.end() && it->is_number())
-      f.loadPercent = it->get<double>();
+      f.loadPercent = it->template get<double>();
     f.address = textMember(server, "address");
     f.title = textMember(server, "title");
-    if (const json* credentials = member(server, "credentials", json::value_t::object))
-      if (const json* psk = member(*credentials, "psk", json::value_t::object)) f.psk = textMember(*psk, "psk");
+    if (Json* credentials = member(server, "credentials", json::value_t::object))
+      if (Json* psk = member(*credentials, "psk", json::value_t::object)) f.psk = textMember(*psk, "psk");
   }
   return std::make_shared<VPNServer>(std::move(f));
 }
@@ -58,8 +80,10 @@ void VPNServerManager::fetchServers() {
 void VPNServerManager::decryptServerReply(const std::optional<json>& result, const std::optional<platform::Error>& error) {
   auto& center = platform::NotificationCenter::defaultCenter();
   std::optional<std::string> payload;
-  if (!error && result && result->is_object()) {
-    if (const auto servers = textMember(*result, "servers")) payload = QVExtStore::qv_remove(*servers, kServerListKey);
+  if (!error && result) {
+    // read where it lies: the list runs to megabytes
+    if (const json* servers = member(*result, "servers", json::value_t::string))
+      payload = QVExtStore::remove(servers->get_ref<const std::string&>(), kServerListKey);
   }
   if (!payload) {
     center.post(kFailedToLoadServers);
@@ -70,29 +94,35 @@ void VPNServerManager::decryptServerReply(const std::optional<json>& result, con
 }
 
 void VPNServerManager::parseServers(const std::string& payload) {
-  const auto parsed = platform::JSONObjectWithData(payload);
+  auto parsed = platform::JSONObjectWithData(payload);
   if (!parsed.value || !parsed.value->is_object()) {
     platform::console("Servers not found");
     return;
   }
+  // the parsed list goes at the end: the records take its texts
   VPNServerList free;
-  if (const json* list = member(*parsed.value, "freeServers", json::value_t::array))
-    for (const auto& server : *list)
-      if (server.is_object()) free.push_back(VPNServer::initWithDictionary(server, false));
+  if (json* list = member(*parsed.value, "freeServers", json::value_t::array))
+    for (auto& server : *list)
+      if (server.is_object()) free.push_back(record(server, false));
   append(std::move(free), {});
-  parsePremiumServers(member(*parsed.value, "premiumServers", json::value_t::object));
+  takePremiumServers(member(*parsed.value, "premiumServers", json::value_t::object));
 }
 
-void VPNServerManager::parsePremiumServers(const json* premiumServers) {
+void VPNServerManager::parsePremiumServers(const json* premiumServers) { appendPremium(premiumServers); }
+
+void VPNServerManager::takePremiumServers(json* premiumServers) { appendPremium(premiumServers); }
+
+template <class Json>
+void VPNServerManager::appendPremium(Json* premiumServers) {
   if (!premiumServers) return;
   VPNServerList premium;
-  if (const json* countries = member(*premiumServers, "countries", json::value_t::array))
-    for (const auto& country : *countries)
-      if (const json* cities = member(country, "cities", json::value_t::array))
-        for (const auto& city : *cities)
-          if (const json* servers = member(city, "servers", json::value_t::array))
-            for (const auto& server : *servers)
-              if (server.is_object()) premium.push_back(VPNServer::initWithDictionary(server, true));
+  if (Json* countries = member(*premiumServers, "countries", json::value_t::array))
+    for (auto& country : *countries)
+      if (Json* cities = member(country, "cities", json::value_t::array))
+        for (auto& city : *cities)
+          if (Json* servers = member(city, "servers", json::value_t::array))
+            for (auto& server : *servers)
+              if (server.is_object()) premium.push_back(record(server, true));
   append({}, std::move(premium));
 }
 

@@ -24,6 +24,8 @@ class VPNServer {
  public:
   // A record from a server object; members of another type than expected stay absent.
   static std::shared_ptr<VPNServer> initWithDictionary(const nlohmann::json& server, bool isPremium);
+  // The same, moving the texts out of a server object that is about to go.
+  static std::shared_ptr<VPNServer> takeFromDictionary(nlohmann::json& server, bool isPremium);
 
   VPNServer(const VPNServer&) = delete;
   VPNServer& operator=(const VPNServer&) = delete;
@@ -43,6 +45,9 @@ class VPNServer {
   explicit VPNServer(Fields fields) : f_(std::move(fields)) {}
 
  private:
+  template <class Json>
+  static std::shared_ptr<VPNServer> fromDictionary(Json& server, bool isPremium);
+
   const Fields f_;
   std::atomic<bool> isAutoSelect_{false};
 };
@@ -74,6 +79,9 @@ class VPNServerManager {
   VPNServerList premiumVPNServersArray() const;
 
  private:
+  void takePremiumServers(nlohmann::json* premiumServers);
+  template <class Json>
+  void appendPremium(Json* premiumServers);
   void append(VPNServerList free, VPNServerList premium);
 
   mutable std::mutex mutex_;

@@ -1,5 +1,7 @@
 #include "platform/foundation/plist.h"
 
+#include <array>
+#include <cstring>
 #include <stdexcept>
 
 namespace platform {
@@ -67,29 +69,31 @@ namespace {
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 }
 
-std::string base64Encode(const Bytes& b) {
-  std::string out;
-  out.reserve((b.size() + 2) / 3 * 4);
+// The two characters of every 12 bits, so that a group of three bytes takes two look-ups.
+constexpr auto kPairs = [] {
+  std::array<std::array<char, 2>, 4096> pairs{};
+  for (unsigned v = 0; v < 4096; ++v) pairs[v] = {kAlphabet[v >> 6], kAlphabet[v & 63]};
+  return pairs;
+}();
+
+void base64Encode(const std::uint8_t* b, std::size_t n, char* out) {
   size_t i = 0;
-  for (; i + 2 < b.size(); i += 3) {
-    unsigned n = (b[i] << 16) | (b[i + 1] << 8) | b[i + 2];
-    out += kAlphabet[(n >> 18) & 63];
-    out += kAlphabet[(n >> 12) & 63];
-    out += kAlphabet[(n >> 6) & 63];
-    out += kAlphabet[n & 63];
+  for (; i + 2 < n; i += 3, out += 4) {
+    const unsigned v = (unsigned{b[i]} << 16) | (unsigned{b[i + 1]} << 8) | b[i + 2];
+    std::memcpy(out, kPairs[v >> 12].data(), 2);
+    std::memcpy(out + 2, kPairs[v & 0xFFF].data(), 2);
   }
-  if (i + 1 == b.size()) {
-    unsigned n = b[i] << 16;
-    out += kAlphabet[(n >> 18) & 63];
-    out += kAlphabet[(n >> 12) & 63];
-    out += "==";
-  } else if (i + 2 == b.size()) {
-    unsigned n = (b[i] << 16) | (b[i + 1] << 8);
-    out += kAlphabet[(n >> 18) & 63];
-    out += kAlphabet[(n >> 12) & 63];
-    out += kAlphabet[(n >> 6) & 63];
-    out += '=';
-  }
+  if (i == n) return;
+  const unsigned v = (unsigned{b[i]} << 16) | (i + 1 < n ? unsigned{b[i + 1]} << 8 : 0u);
+  out[0] = kAlphabet[v >> 18];
+  out[1] = kAlphabet[(v >> 12) & 63];
+  out[2] = i + 1 < n ? kAlphabet[(v >> 6) & 63] : '=';
+  out[3] = '=';
+}
+
+std::string base64Encode(const Bytes& b) {
+  std::string out(base64EncodedLength(b.size()), '\0');
+  base64Encode(b.data(), b.size(), out.data());
   return out;
 }
 

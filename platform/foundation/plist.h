@@ -60,7 +60,11 @@ class PlistValue {
   std::variant<Dictionary, Array, std::string, std::int64_t, double, bool, platform::Date, Bytes> v_;
 };
 
+// Standard Base64 with "=" padding, on one line.
 std::string base64Encode(const Bytes& b);
+constexpr std::size_t base64EncodedLength(std::size_t n) { return (n + 2) / 3 * 4; }
+// Writes the Base64 text of n bytes to out, which has room for base64EncodedLength(n) characters.
+void base64Encode(const std::uint8_t* bytes, std::size_t n, char* out);
 // Strict decoder for our own files; none on any character outside the alphabet.
 std::optional<Bytes> base64DecodeStrict(const std::string& s);
 

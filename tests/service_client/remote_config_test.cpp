@@ -362,7 +362,7 @@ TEST_F(FetchOutcomes, CompletionGetsTheErrorOnTheTransferQueue) {
   EXPECT_EQ(updatePosts(), 0u);  // the notification is the controller's, not the fetch's
 }
 
-// Look-ups decipher and parse the stored payload every time; whatever is wrong with it, none.
+// Look-ups read the stored payload as it is; whatever is wrong with it, none.
 TEST(RemoteConfigLookUp, AnswersTable) {
   Sandbox sandbox;
   auto& cache = QVServerConnect::oneInst()->resources1();
@@ -398,6 +398,42 @@ TEST(RemoteConfigLookUp, AnswersTable) {
     for (const auto& [name, expected] : c.lookups)
       EXPECT_EQ(QVServerConnect::hasResponse(name), expected) << c.name << " / " << name.value_or("(none)");
   }
+}
+
+// Each payload is read once; whatever replaces it, even the same bytes again, is read anew.
+TEST(RemoteConfigLookUp, AnswersFollowEveryReplacementOfThePayload) {
+  Sandbox sandbox;
+  auto& cache = QVServerConnect::oneInst()->resources1();
+  const std::string one = payloadOf({{"v", 1}});
+  const std::string two = payloadOf({{"v", 2}});
+  const std::vector<std::pair<std::function<void()>, std::optional<json>>> steps = {
+      {[&] { cache.qv_extend(platform::toBytes(one)); }, json(1)},
+      {[] {}, json(1)},
+      {[&] { cache.qv_extend(platform::toBytes(two)); }, json(2)},
+      {[&] { cache.qv_extend(platform::toBytes(one)); }, json(1)},
+      {[&] { cache.qv_extend(platform::toBytes("")); }, std::nullopt},
+      {[&] { cache.qv_extend(std::optional<json>(one)); }, json(1)},
+      {[&] { cache.qv_extend(std::optional<json>(7)); }, json(1)},  // ignored: the reading stands
+      {[&] {
+         writeText(cachePath(sandbox), two);
+         cache.qv_count();
+       },
+       json(2)},
+  };
+  for (size_t i = 0; i < steps.size(); ++i) {
+    steps[i].first();
+    EXPECT_EQ(QVServerConnect::hasResponse("v"), steps[i].second) << "step " << i;
+  }
+
+  // a reading is of one payload under one key, and stays whole for whoever holds it
+  const auto reading = cache.configuration(kKey);
+  ASSERT_TRUE(reading);
+  EXPECT_EQ(cache.configuration(kKey), reading);  // not read again
+  EXPECT_EQ(cache.configuration(std::string(32, 'x')), nullptr);
+  EXPECT_EQ(cache.configuration(kKey)->at("v"), 2);
+  cache.qv_extend(platform::toBytes(one));
+  EXPECT_EQ(reading->at("v"), 2);
+  EXPECT_EQ(cache.configuration(kKey)->at("v"), 1);
 }
 
 TEST(RemoteConfigLookUp, ReadsWhileThePayloadIsReplaced) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/foundation/notification_center.h"
@@ -99,6 +100,33 @@ TEST_F(ServerListParse, MembersAreTakenOnlyWithTheirType) {
   EXPECT_EQ(full->city(), "Berlin");
   EXPECT_EQ(full->title(), "Berlin 1");
   EXPECT_FALSE(full->isPremium());
+}
+
+// Every member a record reads, in one comparable value.
+auto fieldsOf(const VPNServer& s) {
+  return std::make_tuple(s.countryCode(), s.country(), s.city(), s.loadPercent(), s.address(), s.title(), s.psk(),
+                         s.isPremium());
+}
+
+// A payload's records take their texts out of the parsed list; they hold what reading each
+// server object on its own gives.
+TEST_F(ServerListParse, RecordsOfAPayloadHoldWhatEachServerObjectHolds) {
+  const std::vector<json> servers = {
+      {{"countryCode", "DE"}, {"country", "Germany"}, {"city", "Berlin"}, {"loadPercent", 12.5},
+       {"address", "de-ber-1.vpn.orvane.test"}, {"title", "Berlin 1, the first of them"},
+       {"credentials", {{"psk", {{"psk", "a secret longer than a short text"}}}}}},
+      {{"city", 5}, {"address", "x"}, {"title", ""}, {"credentials", {{"psk", "flat"}}}},
+      json::object(),
+  };
+  const json payload = {{"freeServers", servers},
+                        {"premiumServers", {{"countries", {{{"cities", {{{"servers", servers}}}}}}}}}};
+  manager->parseServers(payload.dump());
+  for (const bool premium : {false, true}) {
+    const auto records = premium ? manager->premiumVPNServersArray() : manager->freeVPNServersArray();
+    ASSERT_EQ(records.size(), servers.size());
+    for (size_t i = 0; i < servers.size(); ++i)
+      EXPECT_EQ(fieldsOf(*records[i]), fieldsOf(*VPNServer::initWithDictionary(servers[i], premium))) << i;
+  }
 }
 
 TEST_F(ServerListParse, OutcomesAndTheirNotifications) {

@@ -56,6 +56,24 @@ TEST(Utf8, ValidationTable) {
     EXPECT_FALSE(isValidUTF8(bad)) << bad;
 }
 
+// Long ASCII runs are checked in blocks: a sequence is judged the same wherever it lies.
+TEST(Utf8, SequencesAreJudgedTheSameAtEveryPositionOfALongText) {
+  const std::pair<std::string, bool> sequences[] = {
+      {"\xc3\xa9", true},  {"\xe2\x9c\x93", true}, {"\xf0\x9f\x98\x80", true}, {"\xff", false},
+      {"\xc0\xaf", false}, {"\xed\xa0\x80", false}, {"\xf4\x90\x80\x80", false}, {"\x80", false}};
+  for (const auto& [sequence, valid] : sequences) {
+    for (size_t at = 0; at <= 100; ++at) {
+      std::string text(100, 'a');
+      text.insert(at, sequence);
+      EXPECT_EQ(isValidUTF8(text), valid) << at;
+    }
+    // cut short at the end of a long text
+    if (sequence.size() > 1) {
+      EXPECT_FALSE(isValidUTF8(std::string(64, 'a') + sequence.substr(0, sequence.size() - 1)));
+    }
+  }
+}
+
 TEST(Utf8, RepairReplacesEachBadByteAndKeepsTheRest) {
   EXPECT_EQ(repairedUTF8("h\xc3\xa9llo"), "h\xc3\xa9llo");
   EXPECT_EQ(repairedUTF8("a\xff" "b\xe2\x82"), "a\xef\xbf\xbd" "b\xef\xbf\xbd\xef\xbf\xbd");
