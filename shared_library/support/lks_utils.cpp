@@ -38,7 +38,8 @@ std::shared_ptr<UIViewController> LKSUtils::getTopMostViewController() {
 }
 
 std::shared_ptr<platform::Bundle> LKSUtils::commonBundle() {
-  const auto& resources = platform::Bundle::forLibraryClasses()->resourcePath();
+  const auto library = platform::Bundle::forLibraryClasses();
+  const auto& resources = library->resourcePath();
   if (!resources) return nullptr;
   return platform::Bundle::bundleWithPath(*resources / "LKSCommon.bundle");
 }
