@@ -1,6 +1,7 @@
 #include "tools/local_service.h"
 
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 
@@ -19,11 +20,10 @@ namespace {
 nlohmann::json readFixture(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read fixture " + path.string());
-  try {
-    return nlohmann::json::parse(in);
-  } catch (const nlohmann::json::exception& e) {
-    throw std::runtime_error("fixture " + path.string() + " is not JSON: " + e.what());
-  }
+  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  auto parsed = platform::JSONObjectWithData(text);
+  if (!parsed.value) throw std::runtime_error("fixture " + path.string() + " is not JSON: " + parsed.error->localizedDescription);
+  return std::move(*parsed.value);
 }
 
 LoopbackReply jsonReply(int status, const nlohmann::json& body, platform::testing::LoopbackHeaders headers = {}) {

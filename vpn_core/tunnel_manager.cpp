@@ -138,7 +138,7 @@ void VPNConnectionManager::serversLoaded() {
   setCurrentServer(loadSavedServer());
   saveCurrentServer();
   if (currentServer()) return;
-  setCurrentServer(servers[platform::Process::current().random().uniformIndex(servers.size())]);
+  setCurrentServer(randomConnectableServer(servers, platform::Process::current().random()));
   saveCurrentServer();
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -367,6 +368,30 @@ TEST(TunnelManagerTable, RandomPickIsUniformOverTheList) {
     ++picks[static_cast<size_t>(VPNConnectionManager::shared()->currentServer()->address()->at(0) - 'a')];
   }
   for (int count : picks) EXPECT_GT(count, 25) << ::testing::PrintToString(picks);
+}
+
+TEST(TunnelManagerTable, RandomPickSkipsServersWithoutAnAddress) {
+  const auto pick = [](const json& servers, std::uint64_t seed) {
+    Sandbox::Options options;
+    options.seed = seed;
+    Sandbox s(options);
+    VPNConnectionManager::shared();
+    VPNServerManager::shared()->parseServers(
+        json{{"premiumServers", {{"countries", {{{"cities", {{{"servers", servers}}}}}}}}}}.dump());
+    platform::NotificationCenter::defaultCenter().post("serversLoaded");
+    s.loop().runUntilIdle();
+    const auto current = VPNConnectionManager::shared()->currentServer();
+    return current ? current->title().value_or("") : std::string("(none)");
+  };
+  const json mixed = {{{"title", "n1"}}, {{"title", "a"}, {"address", "x"}}, {{"title", "n2"}},
+                      {{"title", "b"}, {"address", "y"}}, {{"title", "n3"}}};
+  std::set<std::string> drawn;
+  for (std::uint64_t seed = 1; seed <= 40; ++seed) drawn.insert(pick(mixed, seed));
+  EXPECT_EQ(drawn, (std::set<std::string>{"a", "b"}));
+  // with no address anywhere the draw still picks one of them
+  drawn.clear();
+  for (std::uint64_t seed = 1; seed <= 40; ++seed) drawn.insert(pick(json{{{"title", "n1"}}, {{"title", "n2"}}}, seed));
+  EXPECT_EQ(drawn, (std::set<std::string>{"n1", "n2"}));
 }
 
 TEST_F(TunnelManager, RelaunchRestoresTheRememberedServer) {
