@@ -424,45 +424,54 @@ class KeychainStore {
       if (rc != SQLITE_ROW) return sqlFailure(rc);
       if (check.text(0) != "ok") return {Outcome::Damaged, "integrity check: " + check.text(0)};
     }
+    // the look and the set-up in one write transaction: another process may be making the table
+    char* error = nullptr;
+    auto exec = [&](const char* sql) {
+      sqlite3_free(error);
+      error = nullptr;
+      return sqlite3_exec(db, sql, nullptr, nullptr, &error);
+    };
+    auto failure = [&](int rc) {
+      Opened f = sqlFailure(rc);
+      if (error) f.reason = error;
+      sqlite3_free(error);
+      error = nullptr;
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      return f;
+    };
+    if (int rc = exec("BEGIN IMMEDIATE"); rc != SQLITE_OK) return failure(rc);
     std::int64_t version = 0, tables = 0;
     {
       Statement s(db, "SELECT (SELECT user_version FROM pragma_user_version), (SELECT count(*) FROM sqlite_master)");
-      if (!s.prepared()) return sqlFailure(sqlite3_errcode(db));
+      if (!s.prepared()) return failure(sqlite3_errcode(db));
       const int rc = s.step();
-      if (rc != SQLITE_ROW) return sqlFailure(rc);
+      if (rc != SQLITE_ROW) return failure(rc);
       version = s.integer(0);
       tables = s.integer(1);
     }
     if (version == 0 && tables == 0) {
-      char* error = nullptr;
-      const int rc = sqlite3_exec(db,
-                                  "BEGIN IMMEDIATE;"
-                                  "CREATE TABLE items ("
-                                  " id INTEGER PRIMARY KEY,"
-                                  " persistent_ref BLOB NOT NULL UNIQUE,"
-                                  " item_class TEXT NOT NULL,"
-                                  " service BLOB NOT NULL, service_kind INTEGER NOT NULL,"
-                                  " account BLOB NOT NULL, account_kind INTEGER NOT NULL,"
-                                  " generic BLOB NOT NULL, generic_kind INTEGER NOT NULL,"
-                                  " access_group TEXT NOT NULL,"
-                                  " accessible TEXT NOT NULL,"
-                                  " synchronizable INTEGER NOT NULL,"
-                                  " data BLOB NOT NULL,"
-                                  " UNIQUE (item_class, service, account, generic, access_group, accessible,"
-                                  "         synchronizable));"
-                                  "PRAGMA user_version = 1;"
-                                  "COMMIT;",
-                                  nullptr, nullptr, &error);
-      if (rc != SQLITE_OK) {
-        Opened failure = sqlFailure(rc);
-        if (error) failure.reason = error;
-        sqlite3_free(error);
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        return failure;
-      }
+      const int rc = exec(
+          "CREATE TABLE items ("
+          " id INTEGER PRIMARY KEY,"
+          " persistent_ref BLOB NOT NULL UNIQUE,"
+          " item_class TEXT NOT NULL,"
+          " service BLOB NOT NULL, service_kind INTEGER NOT NULL,"
+          " account BLOB NOT NULL, account_kind INTEGER NOT NULL,"
+          " generic BLOB NOT NULL, generic_kind INTEGER NOT NULL,"
+          " access_group TEXT NOT NULL,"
+          " accessible TEXT NOT NULL,"
+          " synchronizable INTEGER NOT NULL,"
+          " data BLOB NOT NULL,"
+          " UNIQUE (item_class, service, account, generic, access_group, accessible,"
+          "         synchronizable));"
+          "PRAGMA user_version = 1;");
+      if (rc != SQLITE_OK) return failure(rc);
     } else if (version != 1) {
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
       return {Outcome::Damaged, "not a keychain database"};
     }
+    if (int rc = exec("COMMIT"); rc != SQLITE_OK) return failure(rc);
+    sqlite3_free(error);
     Statement probe(db, std::string("SELECT ") + kItemColumns + ", item_class FROM items LIMIT 0");
     if (!probe.prepared()) return {Outcome::Damaged, std::string("not a keychain database: ") + sqlite3_errmsg(db)};
     return {Outcome::Ready, ""};
