@@ -150,9 +150,11 @@ VPNFacility::VPNFacility(std::filesystem::path path) : path_(std::move(path)) {
   std::error_code ec;
   // anything there but a missing file is something the device kept, readable or not
   if (std::filesystem::symlink_status(path_, ec).type() != std::filesystem::file_type::not_found) {
-    std::string why = "it cannot be read";
+    std::string why;
     std::optional<VPNPreferences> read;
-    if (auto bytes = readFile(path_)) read = decodeVPNPreferences(*bytes, &why);
+    // far above what a save writes; a larger file is damage, not something to parse for minutes
+    constexpr std::uintmax_t kMaximumFileBytes = 1 << 20;
+    if (auto bytes = readFile(path_, {.maximumBytes = kMaximumFileBytes}, &why)) read = decodeVPNPreferences(*bytes, &why);
     if (read) {
       device_ = std::move(*read);
     } else {

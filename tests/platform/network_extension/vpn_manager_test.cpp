@@ -427,6 +427,7 @@ TEST(VPNPreferences, DamagedFileIsReportedAndTreatedAsNothingSaved) {
          fs::create_directory(p);
        },
        false},
+      {"larger than any save writes", text(R"({"format":1,"tunnel":1)" + std::string(1 << 20, ' ') + "}")},
   };
   for (const auto& c : cases) {
     Sandbox s;
