@@ -180,7 +180,8 @@ class ServerListFetch : public ::testing::Test {
     return posts.back();
   }
 
-  orvane_service::LocalService service;
+  // the tests' own list, with the malformed records the parser has to skip
+  orvane_service::LocalService service{{.fixtures = ORVANE_TEST_FIXTURES}};
   Sandbox sandbox{service_testing::optionsFor(service.host(), service.certificateFile())};
   std::mutex mutex;
   std::vector<std::pair<std::string, bool>> posts;
