@@ -15,6 +15,7 @@
 #include "platform/foundation/files.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/process.h"
+#include "platform/foundation/weak_callback.h"
 #include "platform/network_extension/vpn_preferences.h"
 #include "platform/network_extension/vpn_testing.h"
 #include "platform/security/keychain.h"
@@ -213,10 +214,10 @@ void VPNFacility::drainLane() {
 }
 
 void VPNFacility::after(double delay, Task laneTask) {
-  std::weak_ptr<VPNFacility> weak = weak_from_this();
-  Process::current().mainLoop().asyncAfter(delay, [weak, laneTask = std::move(laneTask)]() mutable {
-    if (auto self = weak.lock()) self->enqueue(std::move(laneTask));
-  });
+  Process::current().mainLoop().asyncAfter(
+      delay, whileAlive(weak_from_this(), [laneTask = std::move(laneTask)](VPNFacility& self) mutable {
+        self.enqueue(std::move(laneTask));
+      }));
 }
 
 void VPNFacility::postStatusChange() {
@@ -330,10 +331,10 @@ bool VPNFacility::start(Error* error) {
     return false;
   }
   postStatusChange();
-  std::weak_ptr<VPNFacility> weak = weak_from_this();
-  Process::current().mainLoop().asyncAfter(delay, [weak, generation, configuration = std::move(configuration)] {
-    if (auto self = weak.lock()) self->finishConnecting(generation, configuration);
-  });
+  Process::current().mainLoop().asyncAfter(
+      delay, whileAlive(weak_from_this(), [generation, configuration = std::move(configuration)](VPNFacility& self) {
+        self.finishConnecting(generation, configuration);
+      }));
   return true;
 }
 
@@ -360,10 +361,8 @@ void VPNFacility::stop() {
     delay = timings_.disconnect;
   }
   postStatusChange();
-  std::weak_ptr<VPNFacility> weak = weak_from_this();
-  Process::current().mainLoop().asyncAfter(delay, [weak, generation] {
-    if (auto self = weak.lock()) self->finishDisconnecting(generation);
-  });
+  Process::current().mainLoop().asyncAfter(
+      delay, whileAlive(weak_from_this(), [generation](VPNFacility& self) { self.finishDisconnecting(generation); }));
 }
 
 void VPNFacility::finishDisconnecting(std::uint64_t generation) {

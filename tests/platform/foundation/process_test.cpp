@@ -14,6 +14,7 @@
 #include "platform/foundation/console.h"
 #include "platform/foundation/process.h"
 #include "platform/foundation/queues.h"
+#include "platform/foundation/weak_callback.h"
 #include "platform/testing/sandbox.h"
 
 namespace platform {
@@ -85,6 +86,19 @@ TEST(Process, ConsoleLinesAreKeptWhole) {
   auto lines = s.process().consoleLines();
   ASSERT_EQ(lines.size(), 200u);
   for (const auto& l : lines) EXPECT_EQ(l.size(), 107u);
+}
+
+TEST(WhileAlive, CallsBackOnlyWhileTheOwnerLivesAndNeverKeepsItAlive) {
+  auto owner = std::make_shared<std::vector<int>>();
+  auto callback = whileAlive(std::weak_ptr<std::vector<int>>(owner), [](std::vector<int>& self, int value) {
+    self.push_back(value);
+  });
+  callback(1);
+  EXPECT_EQ(*owner, std::vector<int>{1});
+  std::weak_ptr<std::vector<int>> watch = owner;
+  owner.reset();
+  EXPECT_TRUE(watch.expired());
+  callback(2);  // nothing to call back
 }
 
 TEST(Device, IsHeldByOneOwnerAtATime) {
