@@ -54,7 +54,7 @@ void writeText(const fs::path& path, const std::string& text) {
 // Posts of the update notification in this process; every one must come from a background queue.
 size_t updatePosts() {
   size_t count = 0;
-  for (const auto& post : platform::NotificationCenter::defaultCenter().posts()) {
+  for (const auto& post : platform::testing::recorder().posts()) {
     if (post.name != "somenotifweneed") continue;
     EXPECT_FALSE(post.onMainThread);
     ++count;

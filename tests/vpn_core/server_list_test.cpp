@@ -30,7 +30,7 @@ class ServerListParse : public ::testing::Test {
     std::lock_guard lock(mutex);
     return std::exchange(posts, {});
   }
-  std::vector<std::string> console() { return sandbox.process().consoleLines(); }
+  std::vector<std::string> console() { return sandbox.consoleLines(); }
   static std::string enciphered(const std::string& payload) {
     return QVExtStore::qv_add(payload, VPNServerManager::kServerListKey);
   }

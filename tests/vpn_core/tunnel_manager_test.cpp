@@ -68,7 +68,7 @@ class TunnelManager : public ::testing::Test {
     sandbox.loop().runFor(platform::seconds(1));  // the construction-time load
     return m;
   }
-  std::vector<std::string> console() { return sandbox.process().consoleLines(); }
+  std::vector<std::string> console() { return sandbox.consoleLines(); }
   std::vector<std::string> consoleSince(size_t from) {
     auto lines = console();
     return {lines.begin() + static_cast<long>(std::min(from, lines.size())), lines.end()};
@@ -193,10 +193,10 @@ TEST(TunnelManagerTable, DelayedAttemptTable) {
     auto m = VPNConnectionManager::shared();
     s.loop().runFor(platform::seconds(1));
     c.script();
-    const size_t before = s.process().consoleLines().size();
+    const size_t before = s.consoleLines().size();
     m->connectToServer(server("a"));
     s.loop().runFor(platform::seconds(3));
-    const auto all = s.process().consoleLines();
+    const auto all = s.consoleLines();
     EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(before), all.end()), c.lines) << c.name;
     EXPECT_EQ(vpnFacility().saves().size(), c.saves) << c.name;
     EXPECT_EQ(m->vpnManager()->connection()->status(), c.end) << c.name;

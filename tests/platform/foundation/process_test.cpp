@@ -83,7 +83,7 @@ TEST(Process, ConsoleLinesAreKeptWhole) {
       for (int i = 0; i < 50; ++i) console("line " + std::to_string(t) + " " + std::string(100, 'x'));
     });
   for (auto& t : threads) t.join();
-  auto lines = s.process().consoleLines();
+  auto lines = s.consoleLines();
   ASSERT_EQ(lines.size(), 200u);
   for (const auto& l : lines) EXPECT_EQ(l.size(), 107u);
 }

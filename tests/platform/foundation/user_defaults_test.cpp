@@ -57,7 +57,7 @@ TEST(UserDefaults, KindsSurviveARelaunch) {
   for (const auto& [k, v] : cases) UserDefaults::standard()->setObject(v, k);
   s.relaunch();
   auto d = UserDefaults::standard();
-  EXPECT_TRUE(s.process().consoleLines().empty());
+  EXPECT_TRUE(s.consoleLines().empty());
   for (const auto& [k, v] : cases) {
     auto got = d->objectForKey(k);
     ASSERT_TRUE(got) << k;
@@ -136,14 +136,14 @@ TEST(UserDefaults, DamagedFileGivesAnEmptyStoreAndIsKeptUntilAWrite) {
     s.launch();
     auto d = UserDefaults::standard();
     EXPECT_TRUE(d->dictionaryRepresentation().empty()) << content.substr(0, 80);
-    auto lines = s.process().consoleLines();
+    auto lines = s.consoleLines();
     ASSERT_EQ(lines.size(), 1u) << content.substr(0, 80);
     EXPECT_NE(lines[0].find("damaged"), std::string::npos) << lines[0];
     EXPECT_EQ(toString(*readFile(standardFile(s))), content) << content.substr(0, 80);
     d->setInteger(1, "k");
     s.relaunch();
     EXPECT_EQ(UserDefaults::standard()->integerForKey("k"), 1);
-    EXPECT_TRUE(s.process().consoleLines().empty());
+    EXPECT_TRUE(s.consoleLines().empty());
   }
 }
 
@@ -163,7 +163,7 @@ TEST(UserDefaults, FailedWriteKeepsTheOldFileWhole) {
   ::setrlimit(RLIMIT_FSIZE, &old);
   ::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(readFile(standardFile(s)), before);
-  auto lines = s.process().consoleLines();
+  auto lines = s.consoleLines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find("cannot save"), std::string::npos);
   size_t files = 0;

@@ -152,7 +152,7 @@ TEST(Keychain, IdentityMatchingAndPersistence) {
                                                       : SecItemCopyMatching(step.dict, &result);
       EXPECT_EQ(status, step.expected) << name << ", step " << i;
     }
-    EXPECT_TRUE(s.process().consoleLines().empty()) << name;
+    EXPECT_TRUE(s.consoleLines().empty()) << name;
   }
 }
 
@@ -427,7 +427,7 @@ TEST(Keychain, DamagedDatabaseIsKeptAsideAndAnEmptyKeychainStarts) {
 
     s.launch();
     EXPECT_FALSE(load("key1")) << c.name;
-    auto lines = s.process().consoleLines();
+    auto lines = s.consoleLines();
     ASSERT_EQ(lines.size(), 1u) << c.name;
     EXPECT_NE(lines[0].find("damaged"), std::string::npos) << lines[0];
     EXPECT_NE(lines[0].find(aside.string()), std::string::npos) << lines[0];
@@ -439,7 +439,7 @@ TEST(Keychain, DamagedDatabaseIsKeptAsideAndAnEmptyKeychainStarts) {
     save("key1", "fresh");
     s.relaunch();
     EXPECT_EQ(valueOf(pskItem("key1")), toBytes("fresh")) << c.name;
-    EXPECT_TRUE(s.process().consoleLines().empty()) << c.name;
+    EXPECT_TRUE(s.consoleLines().empty()) << c.name;
   }
 }
 
@@ -454,7 +454,7 @@ TEST(Keychain, DamageMetByAWriteIsSetAsideAndTheWriteRetriedOnce) {
   ASSERT_TRUE(header);
   overwrite(path, 24, {static_cast<std::uint8_t>((*header)[24] ^ 0xff), 0, 0, 1});
   EXPECT_EQ(SecItemAdd(pskSave("new", "fresh"), nullptr), errSecSuccess);
-  const auto lines = s.process().consoleLines();
+  const auto lines = s.consoleLines();
   ASSERT_EQ(lines.size(), 1u) << ::testing::PrintToString(lines);
   EXPECT_NE(lines[0].find("is damaged"), std::string::npos) << lines[0];
   EXPECT_TRUE(fs::exists(fs::path(path).concat(".damaged")));
@@ -462,7 +462,7 @@ TEST(Keychain, DamageMetByAWriteIsSetAsideAndTheWriteRetriedOnce) {
   EXPECT_FALSE(load("old"));
   s.relaunch();
   EXPECT_EQ(valueOf(pskItem("new")), toBytes("fresh"));
-  EXPECT_TRUE(s.process().consoleLines().empty());
+  EXPECT_TRUE(s.consoleLines().empty());
 }
 
 TEST(Keychain, ASecondDamageKeepsTheFirstCopy) {
@@ -481,7 +481,7 @@ TEST(Keychain, ASecondDamageKeepsTheFirstCopy) {
   EXPECT_FALSE(load("pskSharedKey"));
   EXPECT_EQ(readFile(withSuffix(".damaged")), toBytes("first damaged copy"));
   EXPECT_EQ(readFile(withSuffix(".damaged-2")), toBytes(std::string(3000, 'x')));
-  EXPECT_EQ(s.process().consoleLines().size(), 1u);
+  EXPECT_EQ(s.consoleLines().size(), 1u);
   save("pskSharedKey", "again");
   s.relaunch();
   EXPECT_EQ(valueOf(pskItem("pskSharedKey")), toBytes("again"));
