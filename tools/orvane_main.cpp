@@ -135,6 +135,7 @@ class Session : public VPNConnectionManagerDelegate {
     const auto manager = VPNConnectionManager::shared();
     const auto status = manager->vpnConnectionState();
     say(std::string("tunnel ") + statusName(status));
+    if (status == NEVPNStatus::connecting) sawConnecting_ = true;
     if (status == NEVPNStatus::connected && !wasConnected_.exchange(true)) {
       platform::DispatchQueue::main().async([manager] {
         say("disconnecting");
@@ -143,7 +144,7 @@ class Session : public VPNConnectionManagerDelegate {
       });
     } else if (status == NEVPNStatus::disconnected && wasConnected_) {
       platform::DispatchQueue::main().async([this] { succeed(); });
-    } else if (status == NEVPNStatus::disconnected) {
+    } else if (status == NEVPNStatus::disconnected && sawConnecting_) {
       // fell back before it ever connected: give the second attempt its time, then give up
       platform::DispatchQueue::main().asyncAfter(kConnectGraceSeconds, [this, manager] {
         const auto now = manager->vpnConnectionState();
@@ -172,6 +173,7 @@ class Session : public VPNConnectionManagerDelegate {
 
   platform::RunLoop& loop_;
   std::atomic<bool> wasConnected_{false};
+  std::atomic<bool> sawConnecting_{false};  // a disconnected before any connect is the load's
   std::optional<int> status_;  // main thread only
   std::string failure_;
 };
