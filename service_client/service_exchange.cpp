@@ -186,10 +186,10 @@ void QVServerConnect::handleReply(const std::string& callName, bool tunnelUpAtRe
 
   const auto rp = reply.find(qv_literal::rp());
   if (rp == reply.end()) return complete(std::nullopt, std::nullopt);
+  if (!rp->is_string()) return complete(std::nullopt, exchangeError());
   // the raw payload runs to megabytes: moved on, never copied
   if (callName == qv_literal::callNew()) return complete(std::move(*rp), std::nullopt);
 
-  if (!rp->is_string()) return complete(std::nullopt, exchangeError());
   const auto plain = QVExtStore::remove(rp->get_ref<const std::string&>(), exchangeKey());
   if (!plain) return complete(std::nullopt, exchangeError());
   auto result = platform::JSONObjectWithData(*plain);

@@ -9,6 +9,7 @@
 #include "platform/foundation/device.h"
 #include "platform/foundation/process.h"
 #include "platform/foundation/time.h"
+#include "platform/testing/recorder.h"
 
 namespace platform::testing {
 
@@ -35,6 +36,9 @@ class Sandbox {
   Process& process() { return *process_; }
   RunLoop& loop() { return process_->mainLoop(); }
   VirtualClock& clock() { return *clock_; }
+  // What the current process printed and posted.
+  Recorder& recorder() { return *recorder_; }
+  std::vector<std::string> consoleLines() const { return recorder_->consoleLines(); }
 
   void endProcess();
   void launch();
@@ -48,6 +52,7 @@ class Sandbox {
   std::filesystem::path root_;
   std::shared_ptr<Device> device_;
   std::shared_ptr<VirtualClock> clock_;
+  std::shared_ptr<Recorder> recorder_;
   std::unique_ptr<Process> process_;
   std::optional<Date> wallAtEnd_;
 };
