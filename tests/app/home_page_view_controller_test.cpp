@@ -302,8 +302,10 @@ TEST_F(HomeScreenTest, ReviewIsCheckedFiveSecondsAfterConnected) {
 
 TEST_F(HomeScreenTest, DisconnectSoonAfterConnectIsNotUndone) {
   launchAndWaitForList();
+  // down again well before the second attempt is due
+  vpnFacility().setTimings({.save = 0.1, .load = 0.1, .connect = 0.3, .disconnect = 0.05});
   home->swipeViewPressed();
-  loop().runFor(0.3);  // before the second attempt is due
+  loop().runFor(0.3);
   ASSERT_EQ(VPNConnectionManager::shared()->vpnConnectionState(), NEVPNStatus::connecting);
   home->swipeViewPressed();
   loop().runFor(3);
