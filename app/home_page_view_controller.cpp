@@ -12,7 +12,6 @@
 #include "platform/network/url.h"
 #include "platform/services/feedback.h"
 #include "platform/services/safari_view_controller.h"
-#include "platform/services/store_review.h"
 #include "platform/uikit/application.h"
 
 using platform::NEVPNStatus;

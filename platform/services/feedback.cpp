@@ -1,7 +1,5 @@
 #include "platform/services/feedback.h"
 
-#include <string>
-
 #include "platform/uikit/main_thread.h"
 #include "platform/uikit/ui_records.h"
 
@@ -14,6 +12,11 @@ void UINotificationFeedbackGenerator::notificationOccurred(UINotificationFeedbac
                                                                    : "error";
   detail::UIRecords::current().with(
       [&](detail::UIRecords& r) { r.haptics.push_back({name, detail::UIRecords::now()}); });
+}
+
+void SKStoreReviewController::requestReview() {
+  detail::UIRecords::current().with(
+      [](detail::UIRecords& r) { r.reviewRequests.push_back({"review", detail::UIRecords::now()}); });
 }
 
 }  // namespace platform

@@ -2,13 +2,19 @@
 
 namespace platform {
 
-enum class UINotificationFeedbackType { success = 0, warning = 1, error = 2 };
+enum class UINotificationFeedbackType : int { success = 0, warning = 1, error = 2 };
 
-// The haptic engine's notification feedback; nothing vibrates here, each one is kept.
+// The haptic of a notification; nothing is felt here, each one is kept with its moment.
 class UINotificationFeedbackGenerator {
  public:
-  // Main thread only.
+  void prepare() {}
   void notificationOccurred(UINotificationFeedbackType type);
+};
+
+// The store's review prompt; each request is kept with its moment. Any thread.
+class SKStoreReviewController {
+ public:
+  static void requestReview();
 };
 
 }  // namespace platform

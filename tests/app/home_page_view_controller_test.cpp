@@ -222,7 +222,7 @@ TEST_F(HomeScreenTest, TransitionsShowTheirLooksBeforeAndAfterTheAnimation) {
 
   home->transitionToConnected();
   EXPECT_EQ(look(*home), kConnected);
-  EXPECT_EQ(app_testing::haptics().size(), 1u);
+  EXPECT_EQ(platform::testing::hapticNotifications().size(), 1u);
   EXPECT_EQ(home->view()->layoutIfNeededCount(), layouts + 2);  // no layout asked for
 
   home->transitionToDisconnected();
@@ -267,13 +267,13 @@ TEST_F(HomeScreenTest, StatusChangesOfARealConnectShowEachLookOnce) {
   ASSERT_TRUE(loop().runUntil([&] { return VPNConnectionManager::shared()->vpnConnectionState() == NEVPNStatus::connected; }));
   loop().runFor(1);
   EXPECT_EQ(look(*home), kConnected);
-  EXPECT_EQ(app_testing::haptics().size(), 1u);
+  EXPECT_EQ(platform::testing::hapticNotifications().size(), 1u);
 
   home->swipeViewPressed();
   loop().runFor(2);
   EXPECT_EQ(VPNConnectionManager::shared()->vpnConnectionState(), NEVPNStatus::disconnected);
   EXPECT_EQ(look(*home).substr(0, 10), "panels 0/1");
-  EXPECT_EQ(app_testing::haptics().size(), 1u);
+  EXPECT_EQ(platform::testing::hapticNotifications().size(), 1u);
 }
 
 TEST_F(HomeScreenTest, ReviewIsCheckedFiveSecondsAfterConnected) {
@@ -282,13 +282,13 @@ TEST_F(HomeScreenTest, ReviewIsCheckedFiveSecondsAfterConnected) {
   launchAndWaitForList();
   const double connectedAt = now();
   home->transitionToConnected();
-  ASSERT_EQ(app_testing::haptics().size(), 1u);
-  EXPECT_EQ(platform::toSeconds(app_testing::haptics()[0].at), connectedAt);
+  ASSERT_EQ(platform::testing::hapticNotifications().size(), 1u);
+  EXPECT_EQ(platform::toSeconds(platform::testing::hapticNotifications()[0].at), connectedAt);
   loop().runFor(4.99);
-  EXPECT_TRUE(app_testing::reviewRequests().empty());
+  EXPECT_TRUE(platform::testing::reviewRequests().empty());
   loop().runFor(0.01);
-  ASSERT_EQ(app_testing::reviewRequests().size(), 1u);
-  EXPECT_EQ(platform::toSeconds(app_testing::reviewRequests()[0].at), connectedAt + 5.0);
+  ASSERT_EQ(platform::testing::reviewRequests().size(), 1u);
+  EXPECT_EQ(platform::toSeconds(platform::testing::reviewRequests()[0]), connectedAt + 5.0);
   EXPECT_EQ(platform::UserDefaults::standard()->integerForKey("App_Launch_Count"), 0);
 
   // the gate answers once a run; the screen going away does not stop the check
@@ -296,8 +296,8 @@ TEST_F(HomeScreenTest, ReviewIsCheckedFiveSecondsAfterConnected) {
   window.reset();
   home.reset();
   loop().runFor(6);
-  EXPECT_EQ(app_testing::reviewRequests().size(), 1u);
-  EXPECT_EQ(app_testing::haptics().size(), 2u);
+  EXPECT_EQ(platform::testing::reviewRequests().size(), 1u);
+  EXPECT_EQ(platform::testing::hapticNotifications().size(), 2u);
 }
 
 TEST_F(HomeScreenTest, DisconnectSoonAfterConnectIsNotUndone) {

@@ -14,7 +14,6 @@
 #include "platform/testing/sandbox.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/storyboard.h"
-#include "platform/uikit/ui_records.h"
 #include "tests/service_client/exchange_fixture.h"
 #include "tools/local_service.h"
 #include "vpn_core/server_list.h"
@@ -58,13 +57,6 @@ inline const std::vector<ServerSpec>& threeServers() {
 inline platform::testing::Sandbox::Options withResources(platform::testing::Sandbox::Options options) {
   options.bundle.resourcePath = ORVANE_RESOURCES_DIR;
   return options;
-}
-
-inline std::vector<platform::detail::UIRecords::Timed> haptics() {
-  return platform::detail::UIRecords::current().with([](auto& r) { return r.haptics; });
-}
-inline std::vector<platform::detail::UIRecords::Timed> reviewRequests() {
-  return platform::detail::UIRecords::current().with([](auto& r) { return r.reviewRequests; });
 }
 
 // A key window showing `root`.
