@@ -267,82 +267,76 @@ void HomePageViewController::applyStatusChange(NEVPNStatus status) {
 
 void HomePageViewController::showDisconnectedState() {
   ++lookGeneration_;
-  connected(vpnConnectedView, "vpnConnectedView")->setAlpha(0);
-  connected(vpnDisconnectedView, "vpnDisconnectedView")->setAlpha(1);
+  showPanels(false);
   connected(vpnConnectedLabel, "vpnConnectedLabel")->setHidden(true);
   connected(vpnDisconnectedLabel, "vpnDisconnectedLabel")->setHidden(false);
 }
 
 void HomePageViewController::showConnectingState() {
   ++lookGeneration_;
-  connected(connectingIndicator, "connectingIndicator")->setHidden(false);
-  const auto status = connected(vpnConnectedLabel, "vpnConnectedLabel");
-  status->setTextColor(UIColorWithHexString(kConnectingColor));
-  status->setText("VPN CONNECTING...");
-  connected(buttonOnImageView, "buttonOnImageView")->setImage(UIImage::imageNamed("btn-connecting"));
-  connected(vpnConnectedView, "vpnConnectedView")->setAlpha(1);
-  connected(vpnDisconnectedView, "vpnDisconnectedView")->setAlpha(0);
-  status->setHidden(false);
-  connected(vpnDisconnectedLabel, "vpnDisconnectedLabel")->setHidden(true);
+  showStatusLine(kConnectingColor, "VPN CONNECTING...", "btn-connecting", true);
+  showPanels(true);
 }
 
 void HomePageViewController::showConnectedState() {
   ++lookGeneration_;
-  connected(connectingIndicator, "connectingIndicator")->setHidden(true);
+  showStatusLine(kConnectedColor, "VPN CONNECTED", "btn-on", false);
+  showPanels(true);
+}
+
+void HomePageViewController::showStatusLine(const char* color, const char* text, const char* buttonImage,
+                                            bool spinning) {
+  connected(connectingIndicator, "connectingIndicator")->setHidden(!spinning);
   const auto status = connected(vpnConnectedLabel, "vpnConnectedLabel");
-  status->setTextColor(UIColorWithHexString(kConnectedColor));
-  status->setText("VPN CONNECTED");
-  connected(buttonOnImageView, "buttonOnImageView")->setImage(UIImage::imageNamed("btn-on"));
-  connected(vpnConnectedView, "vpnConnectedView")->setAlpha(1);
-  connected(vpnDisconnectedView, "vpnDisconnectedView")->setAlpha(0);
+  status->setTextColor(UIColorWithHexString(color));
+  status->setText(text);
+  connected(buttonOnImageView, "buttonOnImageView")->setImage(UIImage::imageNamed(buttonImage));
   status->setHidden(false);
   connected(vpnDisconnectedLabel, "vpnDisconnectedLabel")->setHidden(true);
 }
 
+void HomePageViewController::showPanels(bool connectedLook) {
+  connected(vpnConnectedView, "vpnConnectedView")->setAlpha(connectedLook ? 1 : 0);
+  connected(vpnDisconnectedView, "vpnDisconnectedView")->setAlpha(connectedLook ? 0 : 1);
+}
+
 void HomePageViewController::layoutNow() { view()->layoutIfNeeded(); }
 
-void HomePageViewController::transitionToConnecting() {
-  const auto generation = ++lookGeneration_;
-  connected(connectingIndicator, "connectingIndicator")->setHidden(false);
-  const auto status = connected(vpnConnectedLabel, "vpnConnectedLabel");
-  status->setTextColor(UIColorWithHexString(kConnectingColor));
-  status->setText("VPN CONNECTING...");
-  connected(buttonOnImageView, "buttonOnImageView")->setImage(UIImage::imageNamed("btn-connecting"));
-  status->setHidden(false);
-  connected(vpnDisconnectedLabel, "vpnDisconnectedLabel")->setHidden(true);
-  connected(lblStartVPN, "lblStartVPN")->setHidden(true);
-  connected(upArrowsImageView, "upArrowsImageView")->setHidden(true);
-  connected(buttonTopConstraint, "buttonTopConstraint")->setConstant(kRaisedTopOffset);
+// The control slides over the transition's time; at its end the panels change only for the
+// latest look, while the control and its hints go back to rest whatever came since.
+void HomePageViewController::animateTransition(bool connectedLook,
+                                               std::function<void(HomePageViewController&)> rest) {
+  const auto generation = lookGeneration_;
   std::weak_ptr<HomePageViewController> weak = std::static_pointer_cast<HomePageViewController>(shared_from_this());
   platform::UIView::animate(
       kTransitionDuration, [weak] { if (auto self = weak.lock()) self->layoutNow(); },
-      [weak, generation](bool) {
+      [weak, generation, connectedLook, rest = std::move(rest)](bool) {
         auto self = weak.lock();
         if (!self) return;
-        // the panels change only for the latest look; the control and its hint go back to rest
-        if (self->lookGeneration_ == generation) {
-          connected(self->vpnConnectedView, "vpnConnectedView")->setAlpha(1);
-          connected(self->vpnDisconnectedView, "vpnDisconnectedView")->setAlpha(0);
-        }
-        connected(self->buttonTopConstraint, "buttonTopConstraint")->setConstant(kRestingTopOffset);
-        connected(self->lblStartVPN, "lblStartVPN")->setHidden(false);
-        connected(self->upArrowsImageView, "upArrowsImageView")->setHidden(false);
+        if (self->lookGeneration_ == generation) self->showPanels(connectedLook);
+        rest(*self);
         self->layoutNow();
       });
+}
+
+void HomePageViewController::transitionToConnecting() {
+  ++lookGeneration_;
+  showStatusLine(kConnectingColor, "VPN CONNECTING...", "btn-connecting", true);
+  connected(lblStartVPN, "lblStartVPN")->setHidden(true);
+  connected(upArrowsImageView, "upArrowsImageView")->setHidden(true);
+  connected(buttonTopConstraint, "buttonTopConstraint")->setConstant(kRaisedTopOffset);
+  animateTransition(true, [](HomePageViewController& self) {
+    connected(self.buttonTopConstraint, "buttonTopConstraint")->setConstant(kRestingTopOffset);
+    connected(self.lblStartVPN, "lblStartVPN")->setHidden(false);
+    connected(self.upArrowsImageView, "upArrowsImageView")->setHidden(false);
+  });
 }
 
 void HomePageViewController::transitionToConnected() {
   ++lookGeneration_;
   platform::UINotificationFeedbackGenerator().notificationOccurred(platform::UINotificationFeedbackType::success);
-  connected(connectingIndicator, "connectingIndicator")->setHidden(true);
-  const auto status = connected(vpnConnectedLabel, "vpnConnectedLabel");
-  status->setTextColor(UIColorWithHexString(kConnectedColor));
-  status->setText("VPN CONNECTED");
-  connected(buttonOnImageView, "buttonOnImageView")->setImage(UIImage::imageNamed("btn-on"));
-  status->setHidden(false);
-  connected(vpnDisconnectedLabel, "vpnDisconnectedLabel")->setHidden(true);
-  connected(vpnConnectedView, "vpnConnectedView")->setAlpha(1);
-  connected(vpnDisconnectedView, "vpnDisconnectedView")->setAlpha(0);
+  showStatusLine(kConnectedColor, "VPN CONNECTED", "btn-on", false);
+  showPanels(true);
   connected(buttonTopConstraint, "buttonTopConstraint")->setConstant(kRestingTopOffset);
   connected(lblStartVPN, "lblStartVPN")->setHidden(false);
   connected(upArrowsImageView, "upArrowsImageView")->setHidden(false);
@@ -354,25 +348,15 @@ void HomePageViewController::transitionToConnected() {
 void HomePageViewController::transitionToDisconnected() {
   const auto status = connected(vpnConnectedLabel, "vpnConnectedLabel");
   if (status->isHidden()) return;
-  const auto generation = ++lookGeneration_;
+  ++lookGeneration_;
   status->setHidden(true);
   connected(vpnDisconnectedLabel, "vpnDisconnectedLabel")->setHidden(false);
   connected(lblStopVPN, "lblStopVPN")->setHidden(true);
   connected(downArrowImageView, "downArrowImageView")->setHidden(true);
   connected(onButtonTopConstraint, "onButtonTopConstraint")->setConstant(kRestingTopOffset);
-  std::weak_ptr<HomePageViewController> weak = std::static_pointer_cast<HomePageViewController>(shared_from_this());
-  platform::UIView::animate(
-      kTransitionDuration, [weak] { if (auto self = weak.lock()) self->layoutNow(); },
-      [weak, generation](bool) {
-        auto self = weak.lock();
-        if (!self) return;
-        if (self->lookGeneration_ == generation) {
-          connected(self->vpnConnectedView, "vpnConnectedView")->setAlpha(0);
-          connected(self->vpnDisconnectedView, "vpnDisconnectedView")->setAlpha(1);
-        }
-        connected(self->onButtonTopConstraint, "onButtonTopConstraint")->setConstant(kRaisedTopOffset);
-        connected(self->lblStopVPN, "lblStopVPN")->setHidden(false);
-        connected(self->downArrowImageView, "downArrowImageView")->setHidden(false);
-        self->layoutNow();
-      });
+  animateTransition(false, [](HomePageViewController& self) {
+    connected(self.onButtonTopConstraint, "onButtonTopConstraint")->setConstant(kRaisedTopOffset);
+    connected(self.lblStopVPN, "lblStopVPN")->setHidden(false);
+    connected(self.downArrowImageView, "downArrowImageView")->setHidden(false);
+  });
 }

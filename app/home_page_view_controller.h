@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -91,6 +92,10 @@ class HomePageViewController : public BaseViewController,
   void applyStatusChange(platform::NEVPNStatus status);
   void hideLoadingCover();
   void layoutNow();
+  // The status line of the connecting and connected looks, with the control's image.
+  void showStatusLine(const char* color, const char* text, const char* buttonImage, bool spinning);
+  void showPanels(bool connectedLook);
+  void animateTransition(bool connectedLook, std::function<void(HomePageViewController&)> rest);
 
   // Main thread only. Each transition or static look takes the next generation; an animation's
   // completion applies its look only while no later one has started.
