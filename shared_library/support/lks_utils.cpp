@@ -36,3 +36,9 @@ std::shared_ptr<UIViewController> LKSUtils::getTopMostViewController() {
   }
   return top;
 }
+
+std::shared_ptr<platform::Bundle> LKSUtils::commonBundle() {
+  const auto& resources = platform::Bundle::forLibraryClasses()->resourcePath();
+  if (!resources) return nullptr;
+  return platform::Bundle::bundleWithPath(*resources / "LKSCommon.bundle");
+}
