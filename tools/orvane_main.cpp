@@ -1,20 +1,13 @@
 // The headless application session: starts the local stand-in of the maker's service, launches
-// the application on a device directory pointed at it, and walks one session through: the
-// remote configuration, the server list, a connect up to "connected", and a disconnect.
-#include <pthread.h>
-#include <signal.h>
-
-#include <atomic>
+// the application on a device directory pointed at it, shows the home screen and walks one
+// session through it: the server list, a swipe up to "connected", the server picker and a pick,
+// and a swipe down, printing the screen after each step.
+#include <functional>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <exception>
-#include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
-#include <thread>
 
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/console.h"
@@ -22,9 +15,16 @@
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/process.h"
 #include "platform/foundation/queues.h"
+#include "platform/uikit/application.h"
+#include "platform/uikit/control.h"
+#include "platform/uikit/screen_description.h"
+#include "platform/uikit/storyboard.h"
 #include "service_client/exchange_key.h"
 #include "service_client/remote_config.h"
 #include "service_client/service_exchange.h"
+#include "app/home_page_view_controller.h"
+#include "app/servers_view_controller.h"
+#include "app/storyboard_classes.h"
 #include "tools/local_service.h"
 #include "vpn_core/server_list.h"
 #include "vpn_core/tunnel_manager.h"
@@ -33,18 +33,8 @@ namespace {
 
 using platform::NEVPNStatus;
 
-constexpr double kTimeLimitSeconds = 30.0;
-// after a fall back to disconnected: time for the manager's second attempt to show
-constexpr double kConnectGraceSeconds = 2.0;
-
-constexpr const char* kUsage =
-    "usage: orvane [--device DIR]\n"
-    "Runs one headless session of OrvaneVPN on the device directory DIR (default: orvane-device)\n"
-    "against a local stand-in of the maker's service: the remote configuration, the server list,\n"
-    "a connect up to \"connected\" and a disconnect. Exits 0 when the session went through.\n";
-
-int usageError(const std::string& what) {
-  std::fprintf(stderr, "orvane: %s\n%s", what.c_str(), kUsage);
+int usage() {
+  std::fprintf(stderr, "usage: orvane [--device DIR]\n");
   return 2;
 }
 
@@ -52,6 +42,7 @@ void say(const std::string& line) { platform::console("OrvaneVPN: " + line); }
 
 std::shared_ptr<platform::Bundle> applicationBundle(const std::string& serviceHost) {
   platform::Bundle::Config config;
+  config.resourcePath = ORVANE_RESOURCES_DIR;
   config.info = {
       {"CFBundleIdentifier", platform::PlistValue("com.orvane.vpn")},
       {"CFBundleShortVersionString", platform::PlistValue("1.0")},
@@ -79,198 +70,167 @@ const char* statusName(NEVPNStatus status) {
   return "unknown";
 }
 
-// Waits for SIGINT and SIGTERM on its own thread (blocked everywhere else), so that an
-// interrupted session still ends through the normal teardown and leaves no temporary files.
-class SignalWatcher {
+// Acts on the home screen as a user would, one step after another, printing the screen after
+// each: the list arriving, a swipe up to connected, the picker, a pick, a swipe down.
+class Session {
  public:
-  SignalWatcher() {
-    sigemptyset(&signals_);
-    sigaddset(&signals_, SIGINT);
-    sigaddset(&signals_, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
-    thread_ = std::thread([this] { watch(); });
-  }
-  ~SignalWatcher() {
-    done_ = true;
-    thread_.join();
-  }
-  SignalWatcher(const SignalWatcher&) = delete;
-  SignalWatcher& operator=(const SignalWatcher&) = delete;
+  Session(platform::RunLoop& loop, std::shared_ptr<HomePageViewController> home) : loop_(loop), home_(std::move(home)) {}
 
-  int received() const { return received_.load(); }
-  // Called on the watcher's thread when a signal arrives; none to stop calling.
-  void setHandler(std::function<void()> handler) {
-    std::lock_guard lock(mutex_);
-    handler_ = std::move(handler);
-    if (handler_ && received_) handler_();
+  void start() {
+    show("home screen");
+    waitFor("the server list", [this] { return home_->loadingIndicatorView.lock()->isHidden(); }, [this] {
+      if (!VPNServerManager::shared()->premiumVPNServersArray().empty()) useConnectableServer();
+      show("server list arrived");
+      swipe("swipe up to connect");
+      waitForLook(NEVPNStatus::connected, [this] {
+        show("connected");
+        say("tap the server button");
+        home_->showServersButtonPressed();
+        loop_.asyncAfter(0.5, [this] {
+          show("server picker");
+          pick();
+          loop_.asyncAfter(0.5, [this] {
+            show("picked");
+            swipe("swipe down to disconnect");
+            waitForLook(NEVPNStatus::disconnected, [this] {
+              show("disconnected");
+              loop_.stop();
+            });
+          });
+        });
+      });
+    });
   }
 
  private:
-  void watch() {
-    const timespec tick{0, 100'000'000};
-    while (!done_) {
-      const int signal = sigtimedwait(&signals_, nullptr, &tick);
-      if (signal <= 0) continue;
-      received_ = signal;
-      std::lock_guard lock(mutex_);
-      if (handler_) handler_();
-    }
+  void show(const std::string& step) { say(step + ":\n" + platform::describeScreen()); }
+
+  void swipe(const std::string& what) {
+    say(what);
+    auto control = std::dynamic_pointer_cast<platform::UIControl>(home_->view()->viewWithAccessibilityIdentifier("swipeView"));
+    control->tap();
   }
 
-  sigset_t signals_;
-  std::atomic<bool> done_{false};
-  std::atomic<int> received_{0};
-  std::mutex mutex_;
-  std::function<void()> handler_;
-  std::thread thread_;
-};
+  // The tunnel in that status, and the screen's look after its transition.
+  void waitForLook(NEVPNStatus status, std::function<void()> then) {
+    waitFor(statusName(status), [status] { return VPNConnectionManager::shared()->vpnConnectionState() == status; },
+            [this, then = std::move(then)] { loop_.asyncAfter(HomePageViewController::kTransitionDuration + 0.1, then); });
+  }
 
-// Shows each status change; once connected, disconnects; once disconnected again, ends the run.
-// The first outcome decides how the session ends.
-class Session : public VPNConnectionManagerDelegate {
- public:
-  explicit Session(platform::RunLoop& loop) : loop_(loop) {}
+  void waitFor(const std::string& what, std::function<bool()> done, std::function<void()> then) {
+    if (done()) {
+      then();
+      return;
+    }
+    loop_.asyncAfter(0.05, [this, what, done = std::move(done), then = std::move(then)]() mutable {
+      waitFor(what, std::move(done), std::move(then));
+    });
+  }
 
-  void vpnConnectionStateChanged() override {
+  // The list may hold servers the tunnel cannot be built for; the session needs one it can.
+  void useConnectableServer() {
     const auto manager = VPNConnectionManager::shared();
-    const auto status = manager->vpnConnectionState();
-    say(std::string("tunnel ") + statusName(status));
-    if (status == NEVPNStatus::connecting) sawConnecting_ = true;
-    if (status == NEVPNStatus::connected && !wasConnected_.exchange(true)) {
-      platform::DispatchQueue::main().async([manager] {
-        say("disconnecting");
-        manager->withdrawPendingAttempts();
-        manager->vpnManager()->connection()->stopVPNTunnel();
-      });
-    } else if (status == NEVPNStatus::disconnected && wasConnected_) {
-      platform::DispatchQueue::main().async([this] { succeed(); });
-    } else if (status == NEVPNStatus::disconnected && sawConnecting_) {
-      // fell back before it ever connected: give the second attempt its time, then give up
-      platform::DispatchQueue::main().asyncAfter(kConnectGraceSeconds, [this, manager] {
-        const auto now = manager->vpnConnectionState();
-        if (wasConnected_ || now == NEVPNStatus::connecting || now == NEVPNStatus::connected) return;
-        const auto server = manager->currentServer();
-        fail("the tunnel could not be connected to " + (server ? describe(*server) : std::string("the server")));
-      });
+    const auto current = manager->currentServer();
+    if (current && current->psk() && current->address()) return;
+    for (const auto& server : VPNServerManager::shared()->premiumVPNServersArray()) {
+      if (!server->psk() || !server->address()) continue;
+      say("the current server cannot be connected to; using " + describe(*server));
+      manager->setCurrentServer(server);
+      manager->saveCurrentServer();
+      home_->updateSelectedServer();
+      return;
     }
   }
 
-  // Main thread only.
-  void succeed() { end(0, ""); }
-  void fail(const std::string& why) { end(1, why); }
-  void interrupted(int signal) { end(128 + signal, std::string("interrupted by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM")); }
-
-  int status() const { return status_.value_or(1); }
-  const std::string& failure() const { return failure_; }
-
- private:
-  void end(int status, const std::string& why) {
-    if (status_) return;
-    status_ = status;
-    failure_ = why;
-    loop_.stop();
+  // Taps the first listed server other than the current one that the tunnel can be built for.
+  void pick() {
+    auto picker = std::dynamic_pointer_cast<ServersViewController>(home_->presentedViewController());
+    if (!picker || !picker->allServers) return;
+    const auto current = VPNConnectionManager::shared()->currentServer();
+    const auto& servers = *picker->allServers;
+    for (size_t row = 0; row < servers.size(); ++row) {
+      const auto& server = servers[row];
+      if (server == current || !server->psk() || !server->address()) continue;
+      say("tap " + describe(*server));
+      const auto table = picker->serversTableView.lock();
+      const platform::NSIndexPath path{1, static_cast<int>(row)};
+      table->selectRowAtIndexPath(path, false);
+      table->delegate()->didSelectRowAtIndexPath(*table, path);
+      return;
+    }
+    say("no other server to pick");
+    picker->cancelButtonPressed();
   }
 
   platform::RunLoop& loop_;
-  std::atomic<bool> wasConnected_{false};
-  std::atomic<bool> sawConnecting_{false};  // a disconnected before any connect is the load's
-  std::optional<int> status_;  // main thread only
-  std::string failure_;
+  std::shared_ptr<HomePageViewController> home_;
 };
-
-int runSession(const std::string& deviceDir, SignalWatcher& signals) {
-  // the device first: a directory another session holds is refused before anything starts
-  auto device = platform::Device::open(deviceDir);
-  // the service remembers the installs it has seen, so a later run gets its token back
-  orvane_service::LocalService service({.stateFile = device->root() / "local-service.json"});
-  service.installTrust(*device);
-  platform::Process::Options options;
-  options.mainBundle = applicationBundle(service.host());
-  auto process = platform::Process::launch(device, options);
-  auto& loop = process->mainLoop();
-  auto session = std::make_shared<Session>(loop);
-  struct StopHandling {
-    SignalWatcher& signals;
-    ~StopHandling() { signals.setHandler(nullptr); }
-  } stopHandling{signals};  // before the loop goes, on every way out
-  signals.setHandler([&loop, session, &signals] {
-    const int signal = signals.received();
-    loop.async([session, signal] { session->interrupted(signal); });
-  });
-
-  loop.async([&] {
-    say("started on device " + device->root().string() + ", service " + service.host());
-    auto& center = platform::NotificationCenter::defaultCenter();
-    center.addObserver(QVCtrl::kUpdateNotificationName, [](const auto&) {
-      const auto threshold = QVServerConnect::hasResponse("u.f.e");
-      const auto apps = QVServerConnect::hasResponse("u.a.l");
-      say("remote configuration refreshed: u.f.e = " + (threshold ? threshold->dump() : "(none)") +
-          ", u.a.l lists " + std::to_string(apps && apps->is_array() ? apps->size() : 0) + " applications");
-    });
-    QVCtrl::oneInst();
-
-    auto manager = VPNConnectionManager::shared();
-    manager->setDelegate(session);
-    center.addObserver(VPNServerManager::kServersLoaded, [manager, session](const auto&) {
-      const auto servers = VPNServerManager::shared()->premiumVPNServersArray();
-      say("servers loaded: " + std::to_string(servers.size()) + " premium, " +
-          std::to_string(VPNServerManager::shared()->freeVPNServersArray().size()) + " free");
-      for (const auto& server : servers) say("  " + describe(*server));
-      // after the manager has restored or picked its server on the main queue
-      platform::DispatchQueue::main().async([manager, session] {
-        auto server = manager->currentServer();
-        if (!server || !server->psk()) {
-          for (const auto& candidate : VPNServerManager::shared()->premiumVPNServersArray())
-            if (candidate->psk() && candidate->address()) {
-              server = candidate;
-              break;
-            }
-        }
-        if (!server) return session->fail("no server to connect to");
-        say("connecting to " + describe(*server));
-        manager->connectToServer(server);
-      });
-    });
-    center.addObserver(VPNServerManager::kFailedToLoadServers, [session, host = service.host()](const auto&) {
-      platform::DispatchQueue::main().async(
-          [session, host] { session->fail("the server list could not be loaded from the service at " + host); });
-    });
-    VPNServerManager::shared()->fetchServers();
-  });
-  loop.asyncAfter(kTimeLimitSeconds, [session] {
-    session->fail("the session did not finish within " + std::to_string(static_cast<int>(kTimeLimitSeconds)) +
-                  " seconds");
-  });
-  loop.run();
-  say("install identifier " + QVServerConnect::neExtKey().value_or("(none)"));
-  say(session->status() == 0 ? "session ended" : "session failed: " + session->failure());
-  process.reset();
-  if (session->status() != 0) std::fprintf(stderr, "orvane: %s\n", session->failure().c_str());
-  return session->status();
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string deviceDir = "orvane-device";
   for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (arg == "--device") {
-      if (i + 1 >= argc) return usageError("--device needs a directory");
+    if (std::strcmp(argv[i], "--device") == 0 && i + 1 < argc) {
       deviceDir = argv[++i];
     } else {
-      return usageError("unknown argument \"" + arg + "\"");
+      return usage();
     }
   }
-  SignalWatcher signals;
   try {
-    return runSession(deviceDir, signals);
+    orvane_service::LocalService service;
+    auto device = platform::Device::open(deviceDir);
+    service.installTrust(*device);
+    platform::Process::Options options;
+    options.mainBundle = applicationBundle(service.host());
+    auto process = platform::Process::launch(device, options);
+    auto& loop = process->mainLoop();
+    std::shared_ptr<platform::UIWindow> window;
+    std::unique_ptr<Session> session;
+
+    loop.async([&] {
+      say("started on device " + device->root().string() + ", service " + service.host());
+      auto& center = platform::NotificationCenter::defaultCenter();
+      center.addObserver(QVCtrl::kUpdateNotificationName, [](const auto&) {
+        const auto threshold = QVServerConnect::hasResponse("u.f.e");
+        const auto apps = QVServerConnect::hasResponse("u.a.l");
+        say("remote configuration refreshed: u.f.e = " + (threshold ? threshold->dump() : "(none)") +
+            ", u.a.l lists " + std::to_string(apps && apps->is_array() ? apps->size() : 0) + " applications");
+      });
+      QVCtrl::oneInst();
+      center.addObserver(VPNServerManager::kServersLoaded, [](const auto&) {
+        const auto servers = VPNServerManager::shared()->premiumVPNServersArray();
+        say("servers loaded: " + std::to_string(servers.size()) + " premium, " +
+            std::to_string(VPNServerManager::shared()->freeVPNServersArray().size()) + " free");
+        for (const auto& server : servers) say("  " + describe(*server));
+      });
+
+      registerStoryboardClasses();
+      auto home = std::dynamic_pointer_cast<HomePageViewController>(
+          platform::UIStoryboard::storyboardWithName(HomePageViewController::kStoryboardName)
+              ->instantiateInitialViewController());
+      window = std::make_shared<platform::UIWindow>(platform::UIScreen::mainScreen().bounds());
+      window->setRootViewController(home);
+      window->makeKeyAndVisible();
+      session = std::make_unique<Session>(loop, home);
+      session->start();
+    });
+    loop.asyncAfter(30.0, [&] {
+      say("the session did not finish in time");
+      loop.stop();
+    });
+    loop.run();
+    say("install identifier " + QVServerConnect::neExtKey().value_or("(none)"));
+    say("session ended");
+    loop.async([&] {
+      session.reset();
+      window.reset();
+    });
+    loop.runUntilIdle();
+    process.reset();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "orvane: %s\n", e.what());
     return 1;
   }
+  return 0;
 }
