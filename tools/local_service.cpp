@@ -154,6 +154,11 @@ void LocalService::setConfiguration(nlohmann::json configuration) {
   configuration_ = std::move(configuration);
 }
 
+nlohmann::json LocalService::configuration() const {
+  std::lock_guard lock(mutex_);
+  return configuration_;
+}
+
 void LocalService::setServerList(nlohmann::json payload) {
   std::lock_guard lock(mutex_);
   serverList_ = std::move(payload);

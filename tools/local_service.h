@@ -56,6 +56,7 @@ class LocalService {
   void installTrust(platform::Device& device) const { server_.installTrust(device); }
 
   void setConfiguration(nlohmann::json configuration);
+  nlohmann::json configuration() const;
   void setServerList(nlohmann::json payload);
   // Replaces the "servers" member of the "sl" result as it stands (none: left out), in place of
   // the enciphered server list.
