@@ -2,9 +2,22 @@
 
 #include <utility>
 
+#include "platform/network/url.h"
+#include "platform/uikit/application.h"
+
 NativeAppData::NativeAppData(std::optional<std::string> storeID, std::optional<std::string> bundleID,
                              std::optional<std::string> urlScheme)
-    : bundleID_(std::move(bundleID)), storeID_(std::move(storeID)), urlScheme_(std::move(urlScheme)) {}
+    : bundleID_(std::move(bundleID)), storeID_(std::move(storeID)), urlScheme_(std::move(urlScheme)) {
+  isInstalled();
+}
+
+bool NativeAppData::isInstalled() {
+  const auto url = platform::URL::parse(urlScheme().value_or(""));
+  if (!url) return isInstalled_.load();
+  const bool answer = platform::UIApplication::sharedApplication()->canOpenURL(*url);
+  isInstalled_.store(answer);
+  return answer;
+}
 
 std::optional<std::string> NativeAppData::name() const {
   std::lock_guard lock(mutex_);

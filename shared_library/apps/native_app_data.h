@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 // field is read and written under the record's lock.
 class NativeAppData {
  public:
+  // Runs the installed test once.
   NativeAppData(std::optional<std::string> storeID, std::optional<std::string> bundleID,
                 std::optional<std::string> urlScheme);
   NativeAppData(const NativeAppData&) = delete;
@@ -25,6 +27,10 @@ class NativeAppData {
   double rating() const;
   void setRating(double rating);
 
+  // Asks the platform afresh whether the device can open `urlScheme` (taken as a URL as it is);
+  // when it is not a URL, the last answer (false at first).
+  bool isInstalled();
+
  private:
   mutable std::mutex mutex_;
   std::optional<std::string> name_;
@@ -33,4 +39,5 @@ class NativeAppData {
   std::optional<std::string> urlScheme_;
   std::optional<std::string> artworkURL_;
   double rating_ = 0;
+  std::atomic<bool> isInstalled_{false};
 };

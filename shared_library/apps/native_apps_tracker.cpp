@@ -11,6 +11,7 @@
 #include "platform/foundation/process.h"
 #include "platform/foundation/queues.h"
 #include "platform/services/user_notifications.h"
+#include "platform/uikit/application.h"
 #include "shared_library/support/utility_wrapper.h"
 
 using nlohmann::json;
@@ -76,6 +77,24 @@ void NativeAppsTracker::setNativeAppsList(std::optional<NativeAppsList> list) {
   nativeAppsList_ = std::move(list);
 }
 
+long NativeAppsTracker::remainingNotInstalledApps() const {
+  const auto list = nativeAppsList();
+  if (!list) return 0;
+  long count = 0;
+  for (const auto& record : *list)
+    if (!record->isInstalled()) ++count;
+  return count;
+}
+
+bool NativeAppsTracker::areAllAppsInstalled() const {
+  const auto list = nativeAppsList();
+  if (!list) return false;
+  std::size_t installed = 0;
+  for (const auto& record : *list)
+    if (record->isInstalled()) ++installed;
+  return installed == list->size() && !list->empty();
+}
+
 void NativeAppsTracker::didAppSettingsUpdated() {
   // tested where the list is rebuilt, so two refreshes in a row load it once
   platform::DispatchQueue::main().async([self = shared_from_this()] {
@@ -120,5 +139,7 @@ void NativeAppsTracker::didFinishLoadingAppMetadata() {
         platform::UNAuthorizationOptionBadge | platform::UNAuthorizationOptionSound |
             platform::UNAuthorizationOptionAlert,
         [](bool, std::optional<platform::Error>) { platform::console("succes"); });
+    // not waiting for the answer
+    platform::UIApplication::sharedApplication()->setApplicationIconBadgeNumber(self->remainingNotInstalledApps());
   });
 }

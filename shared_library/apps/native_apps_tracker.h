@@ -29,6 +29,11 @@ class NativeAppsTracker : public AppMetadataOperationDelegate, public std::enabl
   std::optional<NativeAppsList> nativeAppsList() const;
   void setNativeAppsList(std::optional<NativeAppsList> list);
 
+  // Listed applications not installed (asking the platform again for each); 0 without a list.
+  virtual long remainingNotInstalledApps() const;
+  // A list that is not empty and whose applications are all installed.
+  virtual bool areAllAppsInstalled() const;
+
   // Rebuilds the list from the remote value, on the main queue (hopping there when called
   // elsewhere), and queues one look-up per record.
   virtual void loadNativeApps();

@@ -15,6 +15,8 @@
 #include "platform/foundation/queues.h"
 #include "platform/services/user_notifications_testing.h"
 #include "platform/testing/sandbox.h"
+#include "platform/testing/ui_testing.h"
+#include "platform/uikit/application.h"
 #include "tests/shared_library/apps/apps_fixture.h"
 #include "tests/shared_library/remote_values_fixture.h"
 #include "tools/local_service.h"
@@ -38,8 +40,9 @@ struct TrackerFixture : ::testing::Test {
   LocalService service;
   std::unique_ptr<Sandbox> sandbox;
 
-  void launch(std::optional<std::string> ownBundleID = "com.orvane.vpn") {
+  void launch(std::optional<std::string> ownBundleID = "com.orvane.vpn", std::vector<std::string> installed = {}) {
     auto options = apps_testing::optionsFor(service);
+    options.profile.installedURLSchemes = std::move(installed);
     if (ownBundleID)
       options.bundle.info["CFBundleIdentifier"] = platform::PlistValue(*ownBundleID);
     else
@@ -119,10 +122,11 @@ TEST_F(TrackerFixture, AnEmptyListAsksNothing) {
   settle();
   EXPECT_EQ(lookUps(), 0u);
   EXPECT_EQ(platform::testing::userNotifications().requestCount(), 0u);
+  EXPECT_TRUE(platform::testing::badgeNumberHistory().empty());
 }
 
-TEST_F(TrackerFixture, LooksUpEachRecordThenAsksForPermissionOnce) {
-  launch();
+TEST_F(TrackerFixture, LooksUpEachRecordThenAsksForPermissionAndSetsTheBadge) {
+  launch("com.orvane.vpn", {"orvanenotes"});
   cacheConfiguration(service.configuration());
   NativeAppsTracker::shared()->loadNativeApps();
   settle();
@@ -143,6 +147,57 @@ TEST_F(TrackerFixture, LooksUpEachRecordThenAsksForPermissionOnce) {
   for (auto options : requests) EXPECT_EQ(options, 7u);
   sandbox->loop().runUntil([&] { return succes() == requests.size(); });
   EXPECT_EQ(succes(), requests.size());
+  // set with each request: the scanner and the weather application are not installed
+  EXPECT_EQ(platform::testing::badgeNumberHistory(), std::vector<long>(requests.size(), 2));
+}
+
+TEST_F(TrackerFixture, InstalledTestAsksThePlatformEachTime) {
+  launch("com.orvane.vpn", {"orvanenotes"});
+  struct Case {
+    const char* name;
+    std::optional<std::string> scheme;
+    bool installed;
+    bool asked;
+  };
+  const std::vector<Case> cases = {
+      {"installed", "orvanenotes://", true, true},
+      {"installed, other case", "OrvaneNotes://open", true, true},
+      {"not installed", "orvanescan://", false, true},
+      {"not a URL", "orvane notes://", false, false},
+      {"no scheme", std::nullopt, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto before = platform::testing::canOpenURLQuestions().size();
+    NativeAppData record("1", "b", c.scheme);  // creation tests once
+    EXPECT_EQ(record.isInstalled(), c.installed);
+    EXPECT_EQ(platform::testing::canOpenURLQuestions().size() - before, c.asked ? 2u : 0u);
+  }
+  // a scripted answer for the exact URL
+  platform::testing::scriptCanOpenURL("orvanescan://", true);
+  NativeAppData scan("1", "b", "orvanescan://");
+  EXPECT_TRUE(scan.isInstalled());
+}
+
+TEST_F(TrackerFixture, CountsOfApplicationsNotInstalled) {
+  launch("com.orvane.vpn", {"orvanenotes"});
+  auto tracker = NativeAppsTracker::shared();
+  EXPECT_EQ(tracker->remainingNotInstalledApps(), 0);  // no list
+  EXPECT_FALSE(tracker->areAllAppsInstalled());
+
+  tracker->setNativeAppsList(NativeAppsList{});
+  EXPECT_EQ(tracker->remainingNotInstalledApps(), 0);
+  EXPECT_FALSE(tracker->areAllAppsInstalled());  // empty
+
+  tracker->setNativeAppsList(NativeAppsList{std::make_shared<NativeAppData>("1", "a", "orvanenotes://"),
+                                            std::make_shared<NativeAppData>("2", "b", "orvanescan://")});
+  EXPECT_EQ(tracker->remainingNotInstalledApps(), 1);
+  EXPECT_FALSE(tracker->areAllAppsInstalled());
+
+  // installed while the program runs: the next count sees it
+  sandbox->device().updateProfile([](auto& p) { p.installedURLSchemes.push_back("orvanescan"); });
+  EXPECT_EQ(tracker->remainingNotInstalledApps(), 0);
+  EXPECT_TRUE(tracker->areAllAppsInstalled());
 }
 
 TEST_F(TrackerFixture, ThreeLookUpsAtATime) {
