@@ -6,6 +6,7 @@
 #include "platform/foundation/json.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/process.h"
+#include "platform/foundation/weak_callback.h"
 #include "service_client/protocol_literals.h"
 #include "service_client/service_exchange.h"
 #include "service_client/string_cipher.h"
@@ -23,20 +24,18 @@ std::shared_ptr<QVCtrl> QVCtrl::oneInst() {
 void QVCtrl::qv_getReady() { oneInst(); }
 
 void QVCtrl::qv_makeCtrl() {
-  std::weak_ptr<QVCtrl> weak = weak_from_this();
   {
     std::lock_guard lock(mutex_);
     if (refreshAll_) return;  // a second timer would tick twice as often
     // The platform's timers all run on the main loop, whichever thread asks for them. The loop
     // holds the timer; the timer must not hold the controller, or neither would ever go.
-    refreshAll_ = platform::Timer::scheduledTimer(kTickInterval, true, [weak](platform::Timer&) {
-      if (auto self = weak.lock()) self->qv_refreshStatus();
-    });
+    refreshAll_ = platform::Timer::scheduledTimer(
+        kTickInterval, true,
+        platform::whileAlive(weak_from_this(), [](QVCtrl& self, platform::Timer&) { self.qv_refreshStatus(); }));
   }
-  platform::DispatchQueue::main().async([weak] {
-    if (auto self = weak.lock())
-      if (auto timer = self->qv_refreshAll()) timer->fire();
-  });
+  platform::DispatchQueue::main().async(platform::whileAlive(weak_from_this(), [](QVCtrl& self) {
+    if (auto timer = self.qv_refreshAll()) timer->fire();
+  }));
 }
 
 std::shared_ptr<platform::Timer> QVCtrl::qv_refreshAll() const {
@@ -59,10 +58,8 @@ void QVCtrl::qv_refreshStatus() {
   }
   bool idle = false;
   if (!inFlight_.compare_exchange_strong(idle, true)) return;  // another tick got there first
-  std::weak_ptr<QVCtrl> weak = weak_from_this();
-  QVServerConnect::qv_createServer([weak](std::optional<platform::Error> error) {
-    if (auto self = weak.lock()) self->fetchEnded(error);
-  });
+  QVServerConnect::qv_createServer(platform::whileAlive(
+      weak_from_this(), [](QVCtrl& self, std::optional<platform::Error> error) { self.fetchEnded(error); }));
 }
 
 void QVCtrl::fetchEnded(const std::optional<platform::Error>& error) {

@@ -186,9 +186,9 @@ void QVServerConnect::handleReply(const std::string& callName, bool tunnelUpAtRe
 
   const auto rp = reply.find(qv_literal::rp());
   if (rp == reply.end()) return complete(std::nullopt, std::nullopt);
+  if (!rp->is_string()) return complete(std::nullopt, exchangeError());
   if (callName == qv_literal::callNew()) return complete(*rp, std::nullopt);
 
-  if (!rp->is_string()) return complete(std::nullopt, exchangeError());
   const auto plain = QVExtStore::qv_remove(rp->get<std::string>(), exchangeKey());
   if (!plain) return complete(std::nullopt, exchangeError());
   auto result = platform::JSONObjectWithData(*plain);

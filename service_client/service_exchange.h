@@ -58,11 +58,12 @@ class QVServerConnect {
   void setExtsList(std::optional<nlohmann::json> value);
   AFL_PREFIXDevice& resources1() { return *resources1_; }
 
- private:
+  // What a reply (or the transfer's error) comes to, in order; the completion runs once.
   void handleReply(const std::string& callName, bool tunnelUpAtRequest, const std::optional<platform::Bytes>& body,
                    const std::optional<std::string>& token, const std::optional<platform::Error>& transferError,
                    const QVCompletion& onComplete);
 
+ private:
   mutable std::mutex mutex_;
   std::optional<nlohmann::json> extsList_;
   std::unique_ptr<AFL_PREFIXDevice> resources1_;

@@ -1,10 +1,13 @@
 #include "tools/local_service.h"
 
 #include <condition_variable>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 
+#include "platform/foundation/files.h"
 #include "platform/foundation/json.h"
 #include "service_client/exchange_key.h"
 #include "service_client/string_cipher.h"
@@ -20,11 +23,10 @@ namespace {
 nlohmann::json readFixture(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read fixture " + path.string());
-  try {
-    return nlohmann::json::parse(in);
-  } catch (const nlohmann::json::exception& e) {
-    throw std::runtime_error("fixture " + path.string() + " is not JSON: " + e.what());
-  }
+  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  auto parsed = platform::JSONObjectWithData(text);
+  if (!parsed.value) throw std::runtime_error("fixture " + path.string() + " is not JSON: " + parsed.error->localizedDescription);
+  return std::move(*parsed.value);
 }
 
 LoopbackReply jsonReply(int status, const nlohmann::json& body, platform::testing::LoopbackHeaders headers = {}) {
@@ -87,11 +89,13 @@ std::filesystem::path LocalService::defaultFixturesDirectory() { return ORVANE_S
 LocalService::LocalService() : LocalService(Options{}) {}
 
 LocalService::LocalService(Options options)
-    : configuration_(readFixture(options.fixtures / "remote-configuration.json")),
+    : stateFile_(options.stateFile),
+      configuration_(readFixture(options.fixtures / "remote-configuration.json")),
       serverList_(readFixture(options.fixtures / "server-list.json")),
       storeApps_(readFixture(options.fixtures / "store-lookup.json")),
       gate_(std::make_shared<LookupGate>()),
       server_(options.port) {
+  loadState();
   server_.on("POST", "/data/server/", [this](const LoopbackRequest& request) { return answer(request); });
   server_.on("GET", "/lookup", [this, gate = gate_](const LoopbackRequest& request) {
     gate->pass();
@@ -145,6 +149,32 @@ LoopbackReply LocalService::lookup(const LoopbackRequest& request) {
   nlohmann::json results = nlohmann::json::array();
   if (storeApps_.is_object() && storeApps_.contains(id)) results.push_back(storeApps_[id]);
   return jsonReply(200, {{"resultCount", results.size()}, {"results", results}});
+}
+
+void LocalService::loadState() {
+  if (!stateFile_) return;
+  std::error_code ec;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(*stateFile_, ec))) return;
+  std::string why;
+  const auto bytes = platform::readFile(*stateFile_, {.followSymbolicLink = false, .maximumBytes = 1u << 20}, &why);
+  if (!bytes) throw std::runtime_error("cannot read the state file " + stateFile_->string() + ": " + why);
+  const auto parsed = platform::JSONObjectWithData(*bytes);
+  const auto* state = parsed.value ? &*parsed.value : nullptr;
+  if (!state || !state->is_object() || !state->contains("issued") || !(*state)["issued"].is_number_unsigned() ||
+      !state->contains("tokens") || !(*state)["tokens"].is_object())
+    throw std::runtime_error("the state file " + stateFile_->string() + " is damaged; remove it to start afresh");
+  issued_ = (*state)["issued"].get<unsigned long>();
+  for (const auto& [install, token] : (*state)["tokens"].items())
+    if (token.is_string()) tokens_[install] = token.get<std::string>();
+}
+
+void LocalService::saveStateLocked() const {
+  if (!stateFile_) return;
+  nlohmann::json state = {{"issued", issued_}, {"tokens", tokens_}};
+  std::string error;
+  // a lost state only costs the next run a new token
+  if (!platform::writeFileAtomically(*stateFile_, state.dump(), &error))
+    std::fprintf(stderr, "orvane-service: cannot save %s: %s\n", stateFile_->c_str(), error.c_str());
 }
 
 std::string LocalService::host() const { return "127.0.0.1:" + std::to_string(server_.port()); }
@@ -209,7 +239,10 @@ LoopbackReply LocalService::answer(const LoopbackRequest& request) {
   std::string install = envelope.contains("in") && envelope["in"].is_string() ? envelope["in"].get<std::string>() : "";
   if (install.empty()) install = "install-" + std::to_string(++issued_) + "-" + randomHex(6);
   auto& token = tokens_[install];
-  if (token.empty()) token = "token-" + randomHex(12);
+  if (token.empty()) {
+    token = "token-" + randomHex(12);
+    saveStateLocked();
+  }
   exchange.issuedInstall = install;
   exchange.issuedToken = token;
   exchanges_.push_back(exchange);

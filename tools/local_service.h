@@ -24,6 +24,9 @@ class LocalService {
   struct Options {
     std::filesystem::path fixtures = defaultFixturesDirectory();
     int port = 0;  // any free port
+    // Where the installs seen so far are kept across runs (none: forgotten at the end), so a
+    // known install gets its token back as from the real service.
+    std::optional<std::filesystem::path> stateFile = std::nullopt;
   };
   static std::filesystem::path defaultFixturesDirectory();
 
@@ -49,6 +52,7 @@ class LocalService {
   LocalService(const LocalService&) = delete;
   LocalService& operator=(const LocalService&) = delete;
 
+  // std::runtime_error when it cannot listen or a fixture or the state file cannot be read.
   // "127.0.0.1:PORT": the application's service host.
   std::string host() const;
   int port() const { return server_.port(); }
@@ -82,7 +86,10 @@ class LocalService {
  private:
   platform::testing::LoopbackReply answer(const platform::testing::LoopbackRequest& request);
   platform::testing::LoopbackReply lookup(const platform::testing::LoopbackRequest& request);
+  void loadState();
+  void saveStateLocked() const;
 
+  const std::optional<std::filesystem::path> stateFile_;
   mutable std::mutex mutex_;
   nlohmann::json configuration_;
   nlohmann::json serverList_;

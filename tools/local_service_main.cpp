@@ -1,30 +1,49 @@
 // The maker's service on this machine, from one command: orvane-service [--port N] [--fixtures DIR]
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string>
+#include <system_error>
 
 #include "tools/local_service.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: orvane-service [--port N] [--fixtures DIR]\n"
+    "Serves the maker's exchange on https://127.0.0.1:N/data/server/ (N: 0 or left out for any free\n"
+    "port) from the fixtures in DIR, with a certificate made at start, until SIGINT or SIGTERM.\n";
+
+int usageError(const std::string& what) {
+  std::fprintf(stderr, "orvane-service: %s\n%s", what.c_str(), kUsage);
+  return 2;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   orvane_service::LocalService::Options options;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
-      try {
-        options.port = std::stoi(argv[++i]);
-      } catch (const std::exception&) {
-        options.port = -1;
-      }
-      if (options.port < 0 || options.port > 65535) {
-        std::fprintf(stderr, "orvane-service: --port needs a number from 0 to 65535\n");
-        return 2;
-      }
-    } else if (std::strcmp(argv[i], "--fixtures") == 0 && i + 1 < argc) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "--port") {
+      if (i + 1 >= argc) return usageError("--port needs a number from 0 to 65535");
+      const std::string text = argv[++i];
+      int port = -1;
+      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
+      if (text.empty() || ec != std::errc() || end != text.data() + text.size() || port < 0 || port > 65535)
+        return usageError("--port needs a number from 0 to 65535, not \"" + text + "\"");
+      options.port = port;
+    } else if (arg == "--fixtures") {
+      if (i + 1 >= argc) return usageError("--fixtures needs a directory");
       options.fixtures = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: orvane-service [--port N] [--fixtures DIR]\n");
-      return 2;
+      return usageError("unknown argument \"" + arg + "\"");
     }
   }
 

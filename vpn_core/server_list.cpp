@@ -111,3 +111,12 @@ VPNServerList VPNServerManager::premiumVPNServersArray() const {
   std::lock_guard lock(mutex_);
   return premium_;
 }
+
+std::shared_ptr<VPNServer> randomConnectableServer(const VPNServerList& servers, platform::RandomSource& random) {
+  VPNServerList connectable;
+  for (const auto& server : servers)
+    if (server->address()) connectable.push_back(server);
+  const VPNServerList& pool = connectable.empty() ? servers : connectable;
+  if (pool.empty()) return nullptr;
+  return pool[random.uniformIndex(pool.size())];
+}

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/foundation/error.h"
+#include "platform/foundation/random.h"
 
 // One VPN server as the service lists it. Records are shared by reference and equal only to
 // themselves; only `isAutoSelect` changes after creation.
@@ -48,6 +49,10 @@ class VPNServer {
 };
 
 using VPNServerList = std::vector<std::shared_ptr<VPNServer>>;
+
+// A uniform draw among the servers that have an address, so that a pick can be connected; only
+// when none has one, among all of them. None for an empty list.
+std::shared_ptr<VPNServer> randomConnectableServer(const VPNServerList& servers, platform::RandomSource& random);
 
 // The server list, fetched from the service with the call "sl"; its arrival or failure is
 // announced with "serversLoaded" or "failedToLoadServers".

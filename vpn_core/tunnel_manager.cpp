@@ -5,6 +5,7 @@
 #include "platform/foundation/process.h"
 #include "platform/foundation/queues.h"
 #include "platform/foundation/random.h"
+#include "platform/foundation/weak_callback.h"
 #include "service_client/service_exchange.h"
 #include "vpn_core/vpn_keychain_service.h"
 
@@ -33,35 +34,31 @@ VPNConnectionManager::VPNConnectionManager()
 
 void VPNConnectionManager::start() {
   auto& center = platform::NotificationCenter::defaultCenter();
-  std::weak_ptr<VPNConnectionManager> weak = weak_from_this();
-  center.addObserver(weak, platform::NEVPNStatusDidChangeNotification, [weak](const auto&) {
-    if (auto self = weak.lock()) self->checkVPNConnectionState();
-  });
+  using platform::whileAlive;
+  const std::weak_ptr<VPNConnectionManager> weak = weak_from_this();
+  center.addObserver(weak, platform::NEVPNStatusDidChangeNotification,
+                     whileAlive(weak, [](VPNConnectionManager& self, const auto&) { self.checkVPNConnectionState(); }));
   // the list arrives on the exchange's queue; the current server and its entry change on the
   // main thread only, where the screens read them
   center.addObserver(weak, VPNServerManager::kServersLoaded, [weak](const auto&) {
-    platform::DispatchQueue::main().async([weak] {
-      if (auto self = weak.lock()) self->serversLoaded();
-    });
+    platform::DispatchQueue::main().async(whileAlive(weak, [](VPNConnectionManager& self) { self.serversLoaded(); }));
   });
-  vpnManager_->loadFromPreferences([weak](std::optional<platform::Error> error) {
-    auto self = weak.lock();
-    if (!self) return;
+  vpnManager_->loadFromPreferences(whileAlive(weak, [](VPNConnectionManager& self, std::optional<platform::Error> error) {
     if (error) {
       platform::console("Load config failed " + error->localizedDescription);
       return;
     }
-    const auto& manager = self->vpnManager_;
+    const auto& manager = self.vpnManager_;
     if (manager->connection()->status() != NEVPNStatus::connected) return;
     const auto ikev2 = std::dynamic_pointer_cast<platform::NEVPNProtocolIKEv2>(manager->protocolConfiguration());
     if (ikev2 && ikev2->localIdentifier == kLocalIdentifier) {
-      self->checkVPNConnectionState();
+      self.checkVPNConnectionState();
     } else {
       manager->setEnabled(true);
       manager->setOnDemandEnabled(false);
       manager->saveToPreferences();
     }
-  });
+  }));
 }
 
 void VPNConnectionManager::connectToServer(std::shared_ptr<VPNServer> server) {
@@ -77,14 +74,14 @@ void VPNConnectionManager::connectToServer(std::shared_ptr<VPNServer> server) {
   saveLoadAndStart(retryPermission, "Load config failed ");
 
   const std::uint64_t connect = ++connects_;
-  std::weak_ptr<VPNConnectionManager> weak = weak_from_this();
-  platform::DispatchQueue::main().asyncAfter(platform::seconds(kSecondAttemptDelay), [weak, retryPermission, connect] {
-    auto self = weak.lock();
-    if (!self || !retryPermission->load() || connect <= self->withdrawnUpTo_.load()) return;
-    const auto status = self->vpnManager_->connection()->status();
-    if (status != NEVPNStatus::invalid && status != NEVPNStatus::disconnected) return;
-    self->saveLoadAndStart(nullptr, "Configuration loading Error: ");
-  });
+  platform::DispatchQueue::main().asyncAfter(
+      platform::seconds(kSecondAttemptDelay),
+      platform::whileAlive(weak_from_this(), [retryPermission, connect](VPNConnectionManager& self) {
+        if (!retryPermission->load() || connect <= self.withdrawnUpTo_.load()) return;
+        const auto status = self.vpnManager_->connection()->status();
+        if (status != NEVPNStatus::invalid && status != NEVPNStatus::disconnected) return;
+        self.saveLoadAndStart(nullptr, "Configuration loading Error: ");
+      }));
 }
 
 void VPNConnectionManager::withdrawPendingAttempts() { withdrawnUpTo_.store(connects_.load()); }
@@ -93,19 +90,20 @@ void VPNConnectionManager::withdrawPendingAttempts() { withdrawnUpTo_.store(conn
 // second passes none.
 void VPNConnectionManager::saveLoadAndStart(const std::shared_ptr<std::atomic<bool>>& retryPermission,
                                             const char* loadFailurePrefix) {
-  std::weak_ptr<VPNConnectionManager> weak = weak_from_this();
-  vpnManager_->saveToPreferences([weak, retryPermission, loadFailurePrefix](std::optional<platform::Error> error) {
-    auto self = weak.lock();
-    if (!self) return;
+  using platform::whileAlive;
+  const std::weak_ptr<VPNConnectionManager> weak = weak_from_this();
+  vpnManager_->saveToPreferences(whileAlive(weak, [weak, retryPermission, loadFailurePrefix](
+                                                      VPNConnectionManager& self, std::optional<platform::Error> error) {
     if (error) {
       if (retryPermission && error->localizedDescription == kPermissionDenied) retryPermission->store(false);
       platform::console("configuration Save Error: " + error->localizedDescription);
       return;
     }
-    self->vpnManager_->loadFromPreferences([weak, loadFailurePrefix](std::optional<platform::Error> loadError) {
-      if (auto again = weak.lock()) again->startTunnel(loadError, loadFailurePrefix);
-    });
-  });
+    self.vpnManager_->loadFromPreferences(
+        whileAlive(weak, [loadFailurePrefix](VPNConnectionManager& again, std::optional<platform::Error> loadError) {
+          again.startTunnel(loadError, loadFailurePrefix);
+        }));
+  }));
 }
 
 void VPNConnectionManager::startTunnel(const std::optional<platform::Error>& loadError, const char* loadFailurePrefix) {
@@ -138,7 +136,7 @@ void VPNConnectionManager::serversLoaded() {
   setCurrentServer(loadSavedServer());
   saveCurrentServer();
   if (currentServer()) return;
-  setCurrentServer(servers[platform::Process::current().random().uniformIndex(servers.size())]);
+  setCurrentServer(randomConnectableServer(servers, platform::Process::current().random()));
   saveCurrentServer();
 }
 

@@ -15,7 +15,7 @@ std::mutex gConsoleMutex;
 
 void console(std::string_view line) {
   auto* p = Process::currentOrNull();
-  if (p) p->recordConsoleLine(std::string(line));
+  if (p && p->observer()) p->observer()->consoleLine(line);
   if (p && !p->echoConsole()) return;
   std::lock_guard lock(gConsoleMutex);
   std::string whole(line);

@@ -1,22 +1,48 @@
 #include "platform/foundation/device.h"
 
-#include "platform/foundation/console.h"
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
 
 namespace platform {
 
 Device::Device(std::filesystem::path root, DeviceProfile profile)
     : root_(std::move(root)), profile_(std::move(profile)) {}
 
+Device::~Device() {
+  if (lockFd_ >= 0) ::close(lockFd_);
+}
+
 std::shared_ptr<Device> Device::open(const std::filesystem::path& root, DeviceProfile profile) {
   namespace fs = std::filesystem;
-  std::shared_ptr<Device> device(new Device(fs::absolute(root), std::move(profile)));
+  auto fail = [&](const std::string& why) -> std::shared_ptr<Device> {
+    throw std::runtime_error("cannot use the device directory \"" + root.string() + "\": " + why);
+  };
+  if (root.empty()) return fail("no directory named");
   std::error_code ec;
+  const fs::path absolute = fs::absolute(root, ec);
+  if (ec) return fail(ec.message());
+  std::shared_ptr<Device> device(new Device(absolute, std::move(profile)));
   fs::create_directories(device->preferencesDirectory(), ec);
   if (!ec) fs::create_directories(device->temporaryDirectory(), ec);
-  if (ec) fatalError("cannot create the device directory " + root.string() + ": " + ec.message());
+  if (ec) return fail(ec.message());
+
+  // a second process on the same directory would overwrite the first one's files
+  const fs::path lockPath = device->root_ / ".device-lock";
+  device->lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (device->lockFd_ < 0) return fail(std::strerror(errno));
+  if (::flock(device->lockFd_, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) return fail("it is in use by another process");
+    return fail(std::strerror(errno));
+  }
+
   // Only the application may look into its temporary directory.
   fs::permissions(device->temporaryDirectory(), fs::perms::owner_all, fs::perm_options::replace, ec);
-  if (ec) fatalError("cannot protect " + device->temporaryDirectory().string() + ": " + ec.message());
+  if (ec) return fail("cannot protect " + device->temporaryDirectory().string() + ": " + ec.message());
   return device;
 }
 

@@ -45,8 +45,13 @@ struct DeviceProfile {
 // survives a relaunch of the application.
 class Device {
  public:
-  // Creates the directory layout when missing.
+  // Creates the directory layout when missing and holds the directory for this object's
+  // lifetime: one process at a time may use a device. std::runtime_error, with a one-line reason
+  // naming the directory, when it cannot be made or used, or another process holds it.
   static std::shared_ptr<Device> open(const std::filesystem::path& root, DeviceProfile profile = {});
+  ~Device();
+  Device(const Device&) = delete;
+  Device& operator=(const Device&) = delete;
 
   const std::filesystem::path& root() const { return root_; }
   std::filesystem::path keychainPath() const { return root_ / "keychain.sqlite"; }
@@ -61,6 +66,7 @@ class Device {
   Device(std::filesystem::path root, DeviceProfile profile);
 
   std::filesystem::path root_;
+  int lockFd_ = -1;
   mutable std::mutex mutex_;
   DeviceProfile profile_;
 };

@@ -7,22 +7,28 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "platform/foundation/device.h"
 #include "platform/foundation/process.h"
 
 namespace platform {
 
-std::optional<Bytes> readFile(const std::filesystem::path& path, const ReadLimits& limits) {
+std::optional<Bytes> readFile(const std::filesystem::path& path, const ReadLimits& limits, std::string* why) {
+  auto fail = [&](std::string reason, int fd) -> std::optional<Bytes> {
+    if (fd >= 0) ::close(fd);
+    if (why) *why = std::move(reason);
+    return std::nullopt;
+  };
+  auto tooLarge = [&] { return "it is larger than " + std::to_string(*limits.maximumBytes) + " bytes"; };
   // never blocking on open: a FIFO in place of the file must not stall the caller
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (limits.followSymbolicLink ? 0 : O_NOFOLLOW));
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) return fail(std::strerror(errno), -1);
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      (limits.maximumBytes && static_cast<std::uintmax_t>(st.st_size) > *limits.maximumBytes)) {
-    ::close(fd);
-    return std::nullopt;
-  }
+  if (::fstat(fd, &st) != 0) return fail(std::strerror(errno), fd);
+  if (!S_ISREG(st.st_mode)) return fail("it is not a regular file", fd);
+  if (limits.maximumBytes && static_cast<std::uintmax_t>(st.st_size) > *limits.maximumBytes)
+    return fail(tooLarge(), fd);
   Bytes out;
   out.reserve(static_cast<size_t>(st.st_size));
   std::uint8_t buf[65536];
@@ -31,14 +37,10 @@ std::optional<Bytes> readFile(const std::filesystem::path& path, const ReadLimit
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      ::close(fd);
-      return std::nullopt;
+      return fail(std::strerror(errno), fd);
     }
     out.insert(out.end(), buf, buf + n);
-    if (limits.maximumBytes && out.size() > *limits.maximumBytes) {  // it grew while we read
-      ::close(fd);
-      return std::nullopt;
-    }
+    if (limits.maximumBytes && out.size() > *limits.maximumBytes) return fail(tooLarge(), fd);  // it grew while we read
   }
   ::close(fd);
   return out;

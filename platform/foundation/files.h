@@ -15,8 +15,10 @@ struct ReadLimits {
   std::optional<std::uintmax_t> maximumBytes;  // a larger file counts as missing
 };
 
-// The whole regular file, or none when it is missing, cannot be read or is not within the limits.
-std::optional<Bytes> readFile(const std::filesystem::path& path, const ReadLimits& limits = {});
+// The whole regular file, or none when it is missing, cannot be read or is not within the limits;
+// then `why` (when given) says which.
+std::optional<Bytes> readFile(const std::filesystem::path& path, const ReadLimits& limits = {},
+                              std::string* why = nullptr);
 
 // A complete new file replaces the old one (temporary file beside it, then rename), so a reader
 // never sees half a file and a failed write leaves the old one whole. On failure, false and

@@ -36,6 +36,8 @@ JSONReadResult JSONObjectWithData(std::string_view bytes) {
   };
   if (bytes.empty()) return fail("no input");
   if (nestsTooDeep(bytes)) return fail("nested too deeply");
+  // nlohmann takes a NUL for the end of input; JSON text never holds a raw one, so every byte counts
+  if (bytes.find('\0') != std::string_view::npos) return fail("NUL byte in the input");
   try {
     return JSONReadResult{nlohmann::json::parse(bytes.begin(), bytes.end()), std::nullopt};
   } catch (const nlohmann::json::exception& e) {

@@ -11,7 +11,8 @@
 namespace platform {
 
 // Reading JSON as the platform does with fragments allowed: any value, or an error.
-// JSON null is a value; empty input, invalid UTF-8 and nesting deeper than 512 are errors.
+// JSON null is a value; empty input, invalid UTF-8, nesting deeper than 512 and anything after the value
+// but white space (a NUL included) are errors.
 struct JSONReadResult {
   std::optional<nlohmann::json> value;
   std::optional<Error> error;

@@ -37,7 +37,6 @@ void NotificationCenter::post(const std::string& name, const void* object) {
   std::vector<Delivery> deliveries;
   {
     std::lock_guard lock(mutex_);
-    posts_.push_back(PostRecord{name, isMainThread()});
     std::erase_if(entries_, [](const Entry& e) { return e.ownerId && e.owner.expired(); });
     for (const auto& e : entries_) {
       if (e.name != name || (e.object && e.object != object)) continue;
@@ -46,13 +45,10 @@ void NotificationCenter::post(const std::string& name, const void* object) {
       deliveries.push_back(std::move(d));
     }
   }
+  if (auto* process = Process::currentOrNull(); process && process->observer())
+    process->observer()->posted(name, isMainThread());
   const Notification n{name, object};
   for (const auto& d : deliveries) (*d.callback)(n);
-}
-
-std::vector<NotificationCenter::PostRecord> NotificationCenter::posts() const {
-  std::lock_guard lock(mutex_);
-  return posts_;
 }
 
 }  // namespace platform

@@ -31,13 +31,8 @@ class NotificationCenter {
   // Every registration of this observer, whatever the name.
   void removeObserver(const void* observer);
 
+  // The current process's observer, when it has one, sees each post.
   void post(const std::string& name, const void* object = nullptr);
-
-  struct PostRecord {
-    std::string name;
-    bool onMainThread = false;
-  };
-  std::vector<PostRecord> posts() const;
 
  private:
   struct Entry {
@@ -49,7 +44,6 @@ class NotificationCenter {
   };
   mutable std::mutex mutex_;
   std::vector<Entry> entries_;
-  std::vector<PostRecord> posts_;
 };
 
 }  // namespace platform

@@ -1,5 +1,8 @@
 #include "platform/foundation/plist.h"
 
+#include <cmath>
+#include <cstdint>
+#include <limits>
 #include <stdexcept>
 
 namespace platform {
@@ -28,7 +31,12 @@ nlohmann::json PlistValue::toTaggedJSON() const {
     }
     case Type::String: return *asString();
     case Type::Integer: return *asInteger();
-    case Type::Real: return *asReal();
+    case Type::Real: {
+      // JSON has no infinity or NaN: those take a tagged form, so that the reader gets them back
+      const double r = *asReal();
+      if (std::isfinite(r)) return r;
+      return json{{"real", std::isnan(r) ? "nan" : r > 0 ? "inf" : "-inf"}};
+    }
     case Type::Boolean: return *asBoolean();
     case Type::Date: return json{{"date", asDate()->time_since_epoch().count()}};
     case Type::Data: return json{{"data", base64Encode(*asData())}};
@@ -36,10 +44,21 @@ nlohmann::json PlistValue::toTaggedJSON() const {
   return nullptr;
 }
 
+namespace {
+
+// An integer of the file, which must fit 64 signed bits.
+std::int64_t signed64(const nlohmann::json& j) {
+  if (j.is_number_unsigned() && j.get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX))
+    throw std::runtime_error("integer out of range: " + j.dump());
+  return j.get<std::int64_t>();
+}
+
+}  // namespace
+
 PlistValue PlistValue::fromTaggedJSON(const nlohmann::json& j) {
   if (j.is_string()) return PlistValue(j.get<std::string>());
   if (j.is_boolean()) return PlistValue(j.get<bool>());
-  if (j.is_number_integer()) return PlistValue(j.get<std::int64_t>());
+  if (j.is_number_integer()) return PlistValue(signed64(j));
   if (j.is_number_float()) return PlistValue(j.get<double>());
   if (j.is_array()) {
     Array a;
@@ -55,7 +74,13 @@ PlistValue PlistValue::fromTaggedJSON(const nlohmann::json& j) {
       for (const auto& [k, v] : body.items()) d.emplace(k, fromTaggedJSON(v));
       return PlistValue(std::move(d));
     }
-    if (tag == "date" && body.is_number_integer()) return PlistValue(Date(Duration(body.get<std::int64_t>())));
+    if (tag == "date" && body.is_number_integer()) return PlistValue(Date(Duration(signed64(body))));
+    if (tag == "real" && body.is_string()) {
+      const std::string& r = body.get_ref<const std::string&>();
+      if (r == "inf") return PlistValue(std::numeric_limits<double>::infinity());
+      if (r == "-inf") return PlistValue(-std::numeric_limits<double>::infinity());
+      if (r == "nan") return PlistValue(std::numeric_limits<double>::quiet_NaN());
+    }
     if (tag == "data" && body.is_string()) {
       if (auto b = base64DecodeStrict(body.get<std::string>())) return PlistValue(std::move(*b));
     }

@@ -18,6 +18,7 @@ Process::Process(std::shared_ptr<Device> device, Options options)
       random_(options.random ? std::move(options.random) : std::make_shared<SystemRandom>()),
       mainBundle_(options.mainBundle ? std::move(options.mainBundle) : std::make_shared<Bundle>(Bundle::Config{})),
       echoConsole_(options.echoConsole),
+      observer_(std::move(options.observer)),
       mainThread_(std::this_thread::get_id()),
       background_(std::make_unique<BackgroundQueue>()),
       mainLoop_(std::make_unique<RunLoop>(clock_, *background_)),
@@ -72,16 +73,6 @@ std::shared_ptr<UserDefaults> Process::defaultsSuite(const std::string& suite) {
   auto& d = defaults_[suite];
   if (!d) d = std::make_shared<UserDefaults>(device_->preferencesDirectory() / (suite + ".json"));
   return d;
-}
-
-void Process::recordConsoleLine(std::string line) {
-  std::lock_guard lock(consoleMutex_);
-  consoleLines_.push_back(std::move(line));
-}
-
-std::vector<std::string> Process::consoleLines() const {
-  std::lock_guard lock(consoleMutex_);
-  return consoleLines_;
 }
 
 }  // namespace platform

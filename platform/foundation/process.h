@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <typeindex>
 #include <unordered_map>
@@ -20,6 +21,15 @@ namespace platform {
 class NotificationCenter;
 class UserDefaults;
 
+// Sees a copy of what a process prints and posts, for whoever installs one (the test support
+// does); the process itself keeps none of it.
+class ProcessObserver {
+ public:
+  virtual ~ProcessObserver() = default;
+  virtual void consoleLine(std::string_view line) = 0;
+  virtual void posted(const std::string& name, bool onMainThread) = 0;
+};
+
 // One launch of the application on a device. It owns the main run loop, the background workers,
 // the default notification centre, the user-defaults stores and every shared instance; all of it
 // ends with the process. Only one process runs at a time; the thread that launches it is the
@@ -31,6 +41,7 @@ class Process {
     std::shared_ptr<RandomSource> random;  // none: the system's
     std::shared_ptr<Bundle> mainBundle;    // none: an empty bundle
     bool echoConsole = true;               // console lines also go to standard output
+    std::shared_ptr<ProcessObserver> observer;  // none: nobody looks
   };
 
   static std::unique_ptr<Process> launch(std::shared_ptr<Device> device, Options options);
@@ -71,8 +82,7 @@ class Process {
   // User-defaults stores of this process, by suite file name.
   std::shared_ptr<UserDefaults> defaultsSuite(const std::string& suite);
 
-  void recordConsoleLine(std::string line);
-  std::vector<std::string> consoleLines() const;
+  ProcessObserver* observer() const { return observer_.get(); }
   bool echoConsole() const { return echoConsole_; }
 
  private:
@@ -88,6 +98,7 @@ class Process {
   std::shared_ptr<RandomSource> random_;
   std::shared_ptr<Bundle> mainBundle_;
   bool echoConsole_;
+  std::shared_ptr<ProcessObserver> observer_;
   std::thread::id mainThread_;
   std::unique_ptr<BackgroundQueue> background_;
   std::unique_ptr<RunLoop> mainLoop_;
@@ -99,9 +110,6 @@ class Process {
 
   std::mutex defaultsMutex_;
   std::unordered_map<std::string, std::shared_ptr<UserDefaults>> defaults_;
-
-  mutable std::mutex consoleMutex_;
-  std::vector<std::string> consoleLines_;
 };
 
 }  // namespace platform

@@ -27,9 +27,10 @@ std::shared_ptr<UserDefaults> UserDefaults::suite(const std::string& name) {
 UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) {
   std::error_code ec;
   if (!std::filesystem::exists(file_, ec)) return;
-  auto bytes = readFile(file_);
+  std::string why;
+  auto bytes = readFile(file_, {.maximumBytes = kMaximumFileBytes}, &why);
   if (!bytes) {
-    console("User defaults: cannot read " + file_.string() + "; starting empty");
+    console("User defaults: " + file_.string() + " is damaged (" + why + "); starting empty");
     return;
   }
   auto parsed = JSONObjectWithData(*bytes);

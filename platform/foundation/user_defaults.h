@@ -15,6 +15,9 @@ namespace platform {
 // written whole on every change.
 class UserDefaults {
  public:
+  // A larger file is damaged: far above what the application keeps here.
+  static constexpr std::uintmax_t kMaximumFileBytes = 4u << 20;
+
   // The application's own store.
   static std::shared_ptr<UserDefaults> standard();
   // A named suite shared between applications; none for a name that cannot be a suite (empty,

@@ -175,10 +175,9 @@ URL URL::appendingPathComponent(std::string_view component) const {
   if (encoded.empty()) return *this;
 
   std::string path = this->path();
-  if (path.empty() || path.back() == '/') {
-    // one "/" between the parts; and a path without an authority must not start with "//"
-    encoded.erase(0, encoded.find_first_not_of('/'));
-  }
+  // one "/" between the parts, whichever side brings it; and a path without an authority must
+  // not start with "//"
+  encoded.erase(0, encoded.find_first_not_of('/'));
   if (path.empty()) {
     if (hasAuthority_) path = "/";
   } else if (path.back() != '/') {

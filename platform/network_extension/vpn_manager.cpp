@@ -15,6 +15,7 @@
 #include "platform/foundation/files.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/process.h"
+#include "platform/foundation/weak_callback.h"
 #include "platform/network_extension/vpn_preferences.h"
 #include "platform/network_extension/vpn_testing.h"
 #include "platform/security/keychain.h"
@@ -150,9 +151,11 @@ VPNFacility::VPNFacility(std::filesystem::path path) : path_(std::move(path)) {
   std::error_code ec;
   // anything there but a missing file is something the device kept, readable or not
   if (std::filesystem::symlink_status(path_, ec).type() != std::filesystem::file_type::not_found) {
-    std::string why = "it cannot be read";
+    std::string why;
     std::optional<VPNPreferences> read;
-    if (auto bytes = readFile(path_)) read = decodeVPNPreferences(*bytes, &why);
+    // far above what a save writes; a larger file is damage, not something to parse for minutes
+    constexpr std::uintmax_t kMaximumFileBytes = 1 << 20;
+    if (auto bytes = readFile(path_, {.maximumBytes = kMaximumFileBytes}, &why)) read = decodeVPNPreferences(*bytes, &why);
     if (read) {
       device_ = std::move(*read);
     } else {
@@ -211,10 +214,10 @@ void VPNFacility::drainLane() {
 }
 
 void VPNFacility::after(double delay, Task laneTask) {
-  std::weak_ptr<VPNFacility> weak = weak_from_this();
-  Process::current().mainLoop().asyncAfter(delay, [weak, laneTask = std::move(laneTask)]() mutable {
-    if (auto self = weak.lock()) self->enqueue(std::move(laneTask));
-  });
+  Process::current().mainLoop().asyncAfter(
+      delay, whileAlive(weak_from_this(), [laneTask = std::move(laneTask)](VPNFacility& self) mutable {
+        self.enqueue(std::move(laneTask));
+      }));
 }
 
 void VPNFacility::postStatusChange() {
@@ -328,10 +331,10 @@ bool VPNFacility::start(Error* error) {
     return false;
   }
   postStatusChange();
-  std::weak_ptr<VPNFacility> weak = weak_from_this();
-  Process::current().mainLoop().asyncAfter(delay, [weak, generation, configuration = std::move(configuration)] {
-    if (auto self = weak.lock()) self->finishConnecting(generation, configuration);
-  });
+  Process::current().mainLoop().asyncAfter(
+      delay, whileAlive(weak_from_this(), [generation, configuration = std::move(configuration)](VPNFacility& self) {
+        self.finishConnecting(generation, configuration);
+      }));
   return true;
 }
 
@@ -358,10 +361,8 @@ void VPNFacility::stop() {
     delay = timings_.disconnect;
   }
   postStatusChange();
-  std::weak_ptr<VPNFacility> weak = weak_from_this();
-  Process::current().mainLoop().asyncAfter(delay, [weak, generation] {
-    if (auto self = weak.lock()) self->finishDisconnecting(generation);
-  });
+  Process::current().mainLoop().asyncAfter(
+      delay, whileAlive(weak_from_this(), [generation](VPNFacility& self) { self.finishDisconnecting(generation); }));
 }
 
 void VPNFacility::finishDisconnecting(std::uint64_t generation) {

@@ -247,6 +247,29 @@ std::string matchClause(const Request& q, std::vector<Param>& params) {
   return sql;
 }
 
+// Whether a result code shows the file itself is damaged, rather than a full disk, a lock held
+// elsewhere or a file this process may not write. While opening, an error or running out of
+// memory on our own fixed statements also comes from the file.
+bool showsDamage(sqlite3* db, int rc, bool opening) {
+  if (rc == SQLITE_IOERR_SHORT_READ) return true;
+  if (rc == SQLITE_READONLY_DBMOVED) return false;  // replaced under us, not damaged
+  switch (rc & 0xff) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_FORMAT:
+      return true;
+    case SQLITE_READONLY:
+      // opened for writing yet refusing writes: the file's own write version says so
+      return sqlite3_db_readonly(db, "main") == 0;
+    case SQLITE_ERROR:
+    case SQLITE_NOMEM:
+    case SQLITE_RANGE:
+      return opening;
+    default:
+      return false;
+  }
+}
+
 class KeychainStore {
  public:
   explicit KeychainStore(std::filesystem::path path) : path_(std::move(path)) { start(); }
@@ -257,8 +280,43 @@ class KeychainStore {
   KeychainStore& operator=(const KeychainStore&) = delete;
 
   OSStatus add(const Request& r, std::optional<PlistValue>* result) {
+    return guarded(errSecIO, [&] { return addLocked(r, result); });
+  }
+  OSStatus copyMatching(const Request& q, std::optional<PlistValue>* result) {
+    return guarded(errSecIO, [&] { return copyMatchingLocked(q, result); });
+  }
+  OSStatus update(const Request& q, const Request& c) {
+    return guarded(errSecIO, [&] { return updateLocked(q, c); });
+  }
+  OSStatus remove(const Request& q) {
+    return guarded(errSecIO, [&] { return removeLocked(q); });
+  }
+  std::optional<Item> itemByRef(const Bytes& ref) {
+    return guarded(std::optional<Item>(), [&] { return itemWhere(" WHERE persistent_ref = ?", {ref}); });
+  }
+
+ private:
+  // Runs one operation under the lock. When it meets a damaged file, the file is set aside, a
+  // fresh keychain starts and the operation runs once more on it.
+  template <class Result, class Body>
+  Result guarded(Result unavailable, Body body) {
     std::lock_guard lock(mutex_);
-    if (!db_) return errSecIO;
+    if (!db_) return unavailable;
+    damage_.reset();
+    Result result = body();
+    if (!damage_) return result;
+    const std::string reason = *damage_;
+    damage_.reset();
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    if (!replaceDamaged(reason)) return unavailable;
+    retrying_ = true;
+    result = body();
+    retrying_ = false;
+    return result;
+  }
+
+  OSStatus addLocked(const Request& r, std::optional<PlistValue>* result) {
     Bytes ref(16);
     sqlite3_randomness(static_cast<int>(ref.size()), ref.data());
     const Blob none;
@@ -292,9 +350,7 @@ class KeychainStore {
     return errSecSuccess;
   }
 
-  OSStatus copyMatching(const Request& q, std::optional<PlistValue>* result) {
-    std::lock_guard lock(mutex_);
-    if (!db_) return errSecIO;
+  OSStatus copyMatchingLocked(const Request& q, std::optional<PlistValue>* result) {
     std::vector<Param> params;
     const std::string where = matchClause(q, params) + " ORDER BY id LIMIT 1";
     OSStatus status = errSecSuccess;
@@ -305,9 +361,7 @@ class KeychainStore {
     return errSecSuccess;
   }
 
-  OSStatus update(const Request& q, const Request& c) {
-    std::lock_guard lock(mutex_);
-    if (!db_) return errSecIO;
+  OSStatus updateLocked(const Request& q, const Request& c) {
     std::vector<Param> params;
     std::string sets;
     auto set = [&](const char* column, Param value) {
@@ -342,9 +396,7 @@ class KeychainStore {
     return sqlite3_changes(db_) > 0 ? errSecSuccess : errSecItemNotFound;
   }
 
-  OSStatus remove(const Request& q) {
-    std::lock_guard lock(mutex_);
-    if (!db_) return errSecIO;
+  OSStatus removeLocked(const Request& q) {
     std::vector<Param> params;
     Statement s(db_, "DELETE FROM items" + matchClause(q, params));
     if (!s.prepared() || !s.bind(params)) return failed("delete");
@@ -352,13 +404,6 @@ class KeychainStore {
     return sqlite3_changes(db_) > 0 ? errSecSuccess : errSecItemNotFound;
   }
 
-  std::optional<Item> itemByRef(const Bytes& ref) {
-    std::lock_guard lock(mutex_);
-    if (!db_) return std::nullopt;
-    return itemWhere(" WHERE persistent_ref = ?", {ref});
-  }
-
- private:
   enum class Outcome { Ready, Damaged, Failed };
   struct Opened {
     Outcome outcome;
@@ -368,24 +413,30 @@ class KeychainStore {
   void start() {
     auto opened = open();
     if (opened.outcome == Outcome::Damaged) {
-      std::string why;
-      auto aside = moveAside(why);
-      if (!aside) {
-        console("Keychain: " + path_.string() + " is damaged (" + opened.reason + ") and cannot be moved aside (" +
-                why + "); the keychain is unavailable");
-        return;
-      }
-      auto fresh = open();
-      if (fresh.outcome != Outcome::Ready) {
-        console("Keychain: " + path_.string() + " is damaged (" + opened.reason + "), kept as " + aside->string() +
-                "; a new keychain cannot be made (" + fresh.reason + "); the keychain is unavailable");
-        return;
-      }
-      console("Keychain: " + path_.string() + " is damaged (" + opened.reason + "); kept it as " + aside->string() +
-              " and started an empty keychain");
+      replaceDamaged(opened.reason);
     } else if (opened.outcome == Outcome::Failed) {
       console("Keychain: cannot open " + path_.string() + " (" + opened.reason + "); the keychain is unavailable");
     }
+  }
+
+  // Keeps the damaged file aside and starts an empty keychain; one console line either way.
+  bool replaceDamaged(const std::string& reason) {
+    std::string why;
+    auto aside = moveAside(why);
+    if (!aside) {
+      console("Keychain: " + path_.string() + " is damaged (" + reason + ") and cannot be moved aside (" + why +
+              "); the keychain is unavailable");
+      return false;
+    }
+    auto fresh = open();
+    if (fresh.outcome != Outcome::Ready) {
+      console("Keychain: " + path_.string() + " is damaged (" + reason + "), kept as " + aside->string() +
+              "; a new keychain cannot be made (" + fresh.reason + "); the keychain is unavailable");
+      return false;
+    }
+    console("Keychain: " + path_.string() + " is damaged (" + reason + "); kept it as " + aside->string() +
+            " and started an empty keychain");
+    return true;
   }
 
   Opened open() {
@@ -413,56 +464,67 @@ class KeychainStore {
 
   static Opened prepareSchema(sqlite3* db) {
     auto sqlFailure = [db](int rc) {
-      const int primary = rc & 0xff;
-      const bool damaged = primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
-      return Opened{damaged ? Outcome::Damaged : Outcome::Failed, sqlite3_errmsg(db)};
+      return Opened{showsDamage(db, rc, true) ? Outcome::Damaged : Outcome::Failed, sqlite3_errmsg(db)};
     };
     {
-      Statement check(db, "PRAGMA quick_check");
+      // the full check: it also compares every index with its table
+      Statement check(db, "PRAGMA integrity_check(1)");
       if (!check.prepared()) return sqlFailure(sqlite3_errcode(db));
       const int rc = check.step();
       if (rc != SQLITE_ROW) return sqlFailure(rc);
       if (check.text(0) != "ok") return {Outcome::Damaged, "integrity check: " + check.text(0)};
     }
+    // the look and the set-up in one write transaction: another process may be making the table
+    char* error = nullptr;
+    auto exec = [&](const char* sql) {
+      sqlite3_free(error);
+      error = nullptr;
+      return sqlite3_exec(db, sql, nullptr, nullptr, &error);
+    };
+    auto failure = [&](int rc) {
+      Opened f = sqlFailure(rc);
+      if (error) f.reason = error;
+      sqlite3_free(error);
+      error = nullptr;
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      return f;
+    };
+    if (int rc = exec("BEGIN IMMEDIATE"); rc != SQLITE_OK) return failure(rc);
     std::int64_t version = 0, tables = 0;
     {
       Statement s(db, "SELECT (SELECT user_version FROM pragma_user_version), (SELECT count(*) FROM sqlite_master)");
-      if (!s.prepared()) return sqlFailure(sqlite3_errcode(db));
+      if (!s.prepared()) return failure(sqlite3_errcode(db));
       const int rc = s.step();
-      if (rc != SQLITE_ROW) return sqlFailure(rc);
+      if (rc != SQLITE_ROW) return failure(rc);
       version = s.integer(0);
       tables = s.integer(1);
     }
     if (version == 0 && tables == 0) {
-      char* error = nullptr;
-      const int rc = sqlite3_exec(db,
-                                  "BEGIN IMMEDIATE;"
-                                  "CREATE TABLE items ("
-                                  " id INTEGER PRIMARY KEY,"
-                                  " persistent_ref BLOB NOT NULL UNIQUE,"
-                                  " item_class TEXT NOT NULL,"
-                                  " service BLOB NOT NULL, service_kind INTEGER NOT NULL,"
-                                  " account BLOB NOT NULL, account_kind INTEGER NOT NULL,"
-                                  " generic BLOB NOT NULL, generic_kind INTEGER NOT NULL,"
-                                  " access_group TEXT NOT NULL,"
-                                  " accessible TEXT NOT NULL,"
-                                  " synchronizable INTEGER NOT NULL,"
-                                  " data BLOB NOT NULL,"
-                                  " UNIQUE (item_class, service, account, generic, access_group, accessible,"
-                                  "         synchronizable));"
-                                  "PRAGMA user_version = 1;"
-                                  "COMMIT;",
-                                  nullptr, nullptr, &error);
-      if (rc != SQLITE_OK) {
-        Opened failure = sqlFailure(rc);
-        if (error) failure.reason = error;
-        sqlite3_free(error);
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        return failure;
-      }
+      const int rc = exec(
+          "CREATE TABLE items ("
+          " id INTEGER PRIMARY KEY,"
+          " persistent_ref BLOB NOT NULL UNIQUE,"
+          " item_class TEXT NOT NULL,"
+          " service BLOB NOT NULL, service_kind INTEGER NOT NULL,"
+          " account BLOB NOT NULL, account_kind INTEGER NOT NULL,"
+          " generic BLOB NOT NULL, generic_kind INTEGER NOT NULL,"
+          " access_group TEXT NOT NULL,"
+          " accessible TEXT NOT NULL,"
+          " synchronizable INTEGER NOT NULL,"
+          " data BLOB NOT NULL,"
+          " UNIQUE (item_class, service, account, generic, access_group, accessible,"
+          "         synchronizable));"
+          "PRAGMA user_version = 1;");
+      if (rc != SQLITE_OK) return failure(rc);
     } else if (version != 1) {
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
       return {Outcome::Damaged, "not a keychain database"};
+    } else if (int rc = exec("PRAGMA user_version = 1"); rc != SQLITE_OK) {
+      // a write that changes nothing: a file that takes no writes shows here, not at the first save
+      return failure(rc);
     }
+    if (int rc = exec("COMMIT"); rc != SQLITE_OK) return failure(rc);
+    sqlite3_free(error);
     Statement probe(db, std::string("SELECT ") + kItemColumns + ", item_class FROM items LIMIT 0");
     if (!probe.prepared()) return {Outcome::Damaged, std::string("not a keychain database: ") + sqlite3_errmsg(db)};
     return {Outcome::Ready, ""};
@@ -502,6 +564,10 @@ class KeychainStore {
   }
 
   OSStatus failed(const char* operation) {
+    if (!retrying_ && showsDamage(db_, sqlite3_extended_errcode(db_), false)) {
+      damage_ = std::string(operation) + ": " + sqlite3_errmsg(db_);
+      return errSecIO;
+    }
     console(std::string("Keychain: ") + operation + " failed: " + sqlite3_errmsg(db_));
     return errSecIO;
   }
@@ -509,6 +575,8 @@ class KeychainStore {
   std::filesystem::path path_;
   std::mutex mutex_;
   sqlite3* db_ = nullptr;
+  std::optional<std::string> damage_;  // what the current operation met, when the file is damaged
+  bool retrying_ = false;
 };
 
 std::shared_ptr<KeychainStore> store() {

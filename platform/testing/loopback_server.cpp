@@ -537,6 +537,11 @@ LoopbackServer::LoopbackServer(int port) : state_(std::make_shared<State>()) {
   state_->server = std::make_unique<TLSServer>(cert.get(), key.get(), *state_);
   if (!state_->server->is_valid()) fatalError("loopback server: TLS setup failed");
   state_->server->warmUp();
+  // rebinding after a restart is fine; sharing a port another server listens on is not
+  state_->server->set_socket_options([](int socket) {
+    int yes = 1;
+    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+  });
   if (port == 0) {
     state_->port = state_->server->bind_to_any_port("127.0.0.1");
   } else {
@@ -545,7 +550,8 @@ LoopbackServer::LoopbackServer(int port) : state_(std::make_shared<State>()) {
   if (state_->port <= 0) {
     std::error_code ec;
     std::filesystem::remove_all(state_->directory, ec);
-    throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
+    throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port) +
+                             " (the port is in use or may not be used)");
   }
   TLSServer* server = state_->server.get();
   state_->listener = std::thread([server] { server->listen_after_bind(); });

@@ -49,6 +49,8 @@ void Sandbox::launch() {
   o.random = options_.random ? options_.random : std::make_shared<SystemRandom>(options_.seed);
   o.mainBundle = std::make_shared<Bundle>(options_.bundle);
   o.echoConsole = options_.echoConsole;
+  recorder_ = std::make_shared<Recorder>();
+  o.observer = recorder_;
   process_ = Process::launch(device_, std::move(o));
 }
 

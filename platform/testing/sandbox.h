@@ -10,6 +10,7 @@
 #include "platform/foundation/process.h"
 #include "platform/foundation/random.h"
 #include "platform/foundation/time.h"
+#include "platform/testing/recorder.h"
 
 namespace platform::testing {
 
@@ -38,6 +39,9 @@ class Sandbox {
   Process& process() { return *process_; }
   RunLoop& loop() { return process_->mainLoop(); }
   VirtualClock& clock() { return *clock_; }
+  // What the current process printed and posted.
+  Recorder& recorder() { return *recorder_; }
+  std::vector<std::string> consoleLines() const { return recorder_->consoleLines(); }
 
   void endProcess();
   void launch();
@@ -51,6 +55,7 @@ class Sandbox {
   std::filesystem::path root_;
   std::shared_ptr<Device> device_;
   std::shared_ptr<VirtualClock> clock_;
+  std::shared_ptr<Recorder> recorder_;
   std::unique_ptr<Process> process_;
   std::optional<Date> wallAtEnd_;
 };

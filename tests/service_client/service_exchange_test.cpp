@@ -172,6 +172,7 @@ TEST_F(ScriptedReplies, ReplyHandlingTable) {
   const std::string okResult = QVExtStore::qv_add(R"({"a":1})", kKey);
   const std::string notJSON = QVExtStore::qv_add("not json", kKey);
   const std::string notUTF8 = QVExtStore::qv_add(std::string("\xff\xfe"), kKey);
+  const std::string withNUL = QVExtStore::qv_add(std::string("{\"a\":1}\0junk", 12), kKey);
   struct Case {
     std::string name, call, body;
     std::optional<json> result;
@@ -180,8 +181,9 @@ TEST_F(ScriptedReplies, ReplyHandlingTable) {
   const std::vector<Case> cases = {
       {"parsed result", "sl", json{{"rp", okResult}}.dump(), json{{"a", 1}}, std::nullopt},
       {"raw result for new", "new", json{{"rp", okResult}}.dump(), json(okResult), std::nullopt},
-      {"number for new", "new", R"({"rp":5})", json(5), std::nullopt},
-      {"null for new", "new", R"({"rp":null})", json(nullptr), std::nullopt},
+      {"number for new", "new", R"({"rp":5})", std::nullopt, "ADomain"},
+      {"null for new", "new", R"({"rp":null})", std::nullopt, "ADomain"},
+      {"object for new", "new", R"({"rp":{"a":1}})", std::nullopt, "ADomain"},
       {"empty object", "sl", "{}", std::nullopt, std::nullopt},
       {"no rp but in", "sl", R"({"in":"X"})", std::nullopt, std::nullopt},
       {"empty body", "sl", "", std::nullopt, "NSCocoaErrorDomain"},
@@ -192,6 +194,9 @@ TEST_F(ScriptedReplies, ReplyHandlingTable) {
       {"rp fails the cipher", "sl", R"({"rp":"garbage"})", std::nullopt, "NSCocoaErrorDomain"},
       {"rp deciphers to no JSON", "sl", json{{"rp", notJSON}}.dump(), std::nullopt, "NSCocoaErrorDomain"},
       {"rp deciphers to no text", "sl", json{{"rp", notUTF8}}.dump(), std::nullopt, "ADomain"},
+      {"rp deciphers to JSON then a NUL", "sl", json{{"rp", withNUL}}.dump(), std::nullopt, "NSCocoaErrorDomain"},
+      {"JSON then a NUL", "sl", std::string("{\"rp\":\"") + okResult + "\"}" + std::string(1, '\0') + "<html>",
+       std::nullopt, "NSCocoaErrorDomain"},
   };
   for (const auto& c : cases) {
     answer(c.body);
@@ -220,6 +225,7 @@ TEST_F(ScriptedReplies, InstallIdentifierAndTokenRules) {
       {"empty in never replaces the identifier", R"({"in":""})", "t5", "A", "t5"},
       {"new identifier, no header", R"({"in":"B"})", std::nullopt, "B", "t5"},
       {"not JSON keeps everything", "nope", "t6", "B", "t5"},
+      {"JSON then a NUL keeps everything", std::string("{\"in\":\"ID9\"}\0<html>", 19), "t7", "B", "t5"},
   };
   for (const auto& s : steps) {
     platform::testing::LoopbackHeaders headers;

@@ -30,7 +30,7 @@ class ServerListParse : public ::testing::Test {
     std::lock_guard lock(mutex);
     return std::exchange(posts, {});
   }
-  std::vector<std::string> console() { return sandbox.process().consoleLines(); }
+  std::vector<std::string> console() { return sandbox.consoleLines(); }
   static std::string enciphered(const std::string& payload) {
     return QVExtStore::qv_add(payload, VPNServerManager::kServerListKey);
   }
@@ -180,7 +180,8 @@ class ServerListFetch : public ::testing::Test {
     return posts.back();
   }
 
-  orvane_service::LocalService service;
+  // the tests' own list, with the malformed records the parser has to skip
+  orvane_service::LocalService service{{.fixtures = ORVANE_TEST_FIXTURES}};
   Sandbox sandbox{service_testing::optionsFor(service.host(), service.certificateFile())};
   std::mutex mutex;
   std::vector<std::pair<std::string, bool>> posts;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -67,7 +68,7 @@ class TunnelManager : public ::testing::Test {
     sandbox.loop().runFor(platform::seconds(1));  // the construction-time load
     return m;
   }
-  std::vector<std::string> console() { return sandbox.process().consoleLines(); }
+  std::vector<std::string> console() { return sandbox.consoleLines(); }
   std::vector<std::string> consoleSince(size_t from) {
     auto lines = console();
     return {lines.begin() + static_cast<long>(std::min(from, lines.size())), lines.end()};
@@ -192,10 +193,10 @@ TEST(TunnelManagerTable, DelayedAttemptTable) {
     auto m = VPNConnectionManager::shared();
     s.loop().runFor(platform::seconds(1));
     c.script();
-    const size_t before = s.process().consoleLines().size();
+    const size_t before = s.consoleLines().size();
     m->connectToServer(server("a"));
     s.loop().runFor(platform::seconds(3));
-    const auto all = s.process().consoleLines();
+    const auto all = s.consoleLines();
     EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(before), all.end()), c.lines) << c.name;
     EXPECT_EQ(vpnFacility().saves().size(), c.saves) << c.name;
     EXPECT_EQ(m->vpnManager()->connection()->status(), c.end) << c.name;
@@ -367,6 +368,30 @@ TEST(TunnelManagerTable, RandomPickIsUniformOverTheList) {
     ++picks[static_cast<size_t>(VPNConnectionManager::shared()->currentServer()->address()->at(0) - 'a')];
   }
   for (int count : picks) EXPECT_GT(count, 25) << ::testing::PrintToString(picks);
+}
+
+TEST(TunnelManagerTable, RandomPickSkipsServersWithoutAnAddress) {
+  const auto pick = [](const json& servers, std::uint64_t seed) {
+    Sandbox::Options options;
+    options.seed = seed;
+    Sandbox s(options);
+    VPNConnectionManager::shared();
+    VPNServerManager::shared()->parseServers(
+        json{{"premiumServers", {{"countries", {{{"cities", {{{"servers", servers}}}}}}}}}}.dump());
+    platform::NotificationCenter::defaultCenter().post("serversLoaded");
+    s.loop().runUntilIdle();
+    const auto current = VPNConnectionManager::shared()->currentServer();
+    return current ? current->title().value_or("") : std::string("(none)");
+  };
+  const json mixed = {{{"title", "n1"}}, {{"title", "a"}, {"address", "x"}}, {{"title", "n2"}},
+                      {{"title", "b"}, {"address", "y"}}, {{"title", "n3"}}};
+  std::set<std::string> drawn;
+  for (std::uint64_t seed = 1; seed <= 40; ++seed) drawn.insert(pick(mixed, seed));
+  EXPECT_EQ(drawn, (std::set<std::string>{"a", "b"}));
+  // with no address anywhere the draw still picks one of them
+  drawn.clear();
+  for (std::uint64_t seed = 1; seed <= 40; ++seed) drawn.insert(pick(json{{{"title", "n1"}}, {{"title", "n2"}}}, seed));
+  EXPECT_EQ(drawn, (std::set<std::string>{"n1", "n2"}));
 }
 
 TEST_F(TunnelManager, RelaunchRestoresTheRememberedServer) {

@@ -32,9 +32,9 @@ TEST(NotificationCenter, DeliversInRegistrationOrderOnThePostingThread) {
   EXPECT_EQ(threads, (std::vector<std::thread::id>{posterId, posterId}));
 
   center.post("ping");
-  ASSERT_EQ(center.posts().size(), 2u);
-  EXPECT_FALSE(center.posts()[0].onMainThread);
-  EXPECT_TRUE(center.posts()[1].onMainThread);
+  ASSERT_EQ(testing::recorder().posts().size(), 2u);
+  EXPECT_FALSE(testing::recorder().posts()[0].onMainThread);
+  EXPECT_TRUE(testing::recorder().posts()[1].onMainThread);
 }
 
 TEST(NotificationCenter, SkipsObserversWhoseOwnerIsGoneAndRemovedOnes) {

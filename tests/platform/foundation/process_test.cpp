@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,6 +14,7 @@
 #include "platform/foundation/console.h"
 #include "platform/foundation/process.h"
 #include "platform/foundation/queues.h"
+#include "platform/foundation/weak_callback.h"
 #include "platform/testing/sandbox.h"
 
 namespace platform {
@@ -78,9 +83,59 @@ TEST(Process, ConsoleLinesAreKeptWhole) {
       for (int i = 0; i < 50; ++i) console("line " + std::to_string(t) + " " + std::string(100, 'x'));
     });
   for (auto& t : threads) t.join();
-  auto lines = s.process().consoleLines();
+  auto lines = s.consoleLines();
   ASSERT_EQ(lines.size(), 200u);
   for (const auto& l : lines) EXPECT_EQ(l.size(), 107u);
+}
+
+TEST(WhileAlive, CallsBackOnlyWhileTheOwnerLivesAndNeverKeepsItAlive) {
+  auto owner = std::make_shared<std::vector<int>>();
+  auto callback = whileAlive(std::weak_ptr<std::vector<int>>(owner), [](std::vector<int>& self, int value) {
+    self.push_back(value);
+  });
+  callback(1);
+  EXPECT_EQ(*owner, std::vector<int>{1});
+  std::weak_ptr<std::vector<int>> watch = owner;
+  owner.reset();
+  EXPECT_TRUE(watch.expired());
+  callback(2);  // nothing to call back
+}
+
+TEST(Device, IsHeldByOneOwnerAtATime) {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::path(::testing::TempDir()) / ("orvane-device-held-" + std::to_string(::getpid()));
+  fs::remove_all(root);
+  {
+    auto first = Device::open(root);
+    try {
+      Device::open(root);
+      ADD_FAILURE() << "a second open succeeded";
+    } catch (const std::runtime_error& e) {
+      EXPECT_EQ(std::string(e.what()), "cannot use the device directory \"" + root.string() +
+                                           "\": it is in use by another process");
+    }
+  }
+  EXPECT_NO_THROW(Device::open(root));  // released with its owner
+  fs::remove_all(root);
+}
+
+TEST(Device, DirectoryThatCannotBeUsedIsAClearError) {
+  namespace fs = std::filesystem;
+  const fs::path base = fs::path(::testing::TempDir()) / ("orvane-device-bad-" + std::to_string(::getpid()));
+  fs::remove_all(base);
+  fs::create_directories(base);
+  { std::ofstream(base / "file") << "x"; }
+  for (const fs::path& bad : {fs::path(), base / "file", base / "file" / "under"}) {
+    try {
+      Device::open(bad);
+      ADD_FAILURE() << bad;
+    } catch (const std::runtime_error& e) {
+      const std::string what = e.what();
+      EXPECT_EQ(what.rfind("cannot use the device directory \"" + bad.string() + "\": ", 0), 0u) << what;
+      EXPECT_EQ(what.find('\n'), std::string::npos) << what;
+    }
+  }
+  fs::remove_all(base);
 }
 
 TEST(ProcessDeathTest, FatalErrorStopsTheProgramWithItsMessage) {

@@ -3,7 +3,10 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <string>
 
 #include "platform/foundation/files.h"
@@ -37,15 +40,36 @@ TEST(UserDefaults, KindsSurviveARelaunch) {
       {"dict", PlistValue(nested)},
       // a dictionary whose key looks like a tag of the file format
       {"tricky", PlistValue(PlistValue::Dictionary{{"data", PlistValue("not base64!")}})},
+      {"trickyReal", PlistValue(PlistValue::Dictionary{{"real", PlistValue("inf")}})},
+      {"intMin", PlistValue(std::numeric_limits<std::int64_t>::min())},
+      {"intMax", PlistValue(std::numeric_limits<std::int64_t>::max())},
+      {"infinity", PlistValue(HUGE_VAL)},
+      {"minusInfinity", PlistValue(-HUGE_VAL)},
+      {"notANumber", PlistValue(std::nan(""))},
+      {"largest", PlistValue(std::numeric_limits<double>::max())},
+      {"tiniest", PlistValue(std::numeric_limits<double>::denorm_min())},
+      {"third", PlistValue(1.0 / 3.0)},
+      {"negativeZero", PlistValue(-0.0)},
+      {"dateBefore1970", PlistValue(Date(Duration(-1'000'000)))},
+      {"realsInside", PlistValue(PlistValue::Array{PlistValue(HUGE_VAL), PlistValue(PlistValue::Dictionary{
+                                                                        {"r", PlistValue(-HUGE_VAL)}})})},
   };
   for (const auto& [k, v] : cases) UserDefaults::standard()->setObject(v, k);
   s.relaunch();
   auto d = UserDefaults::standard();
+  EXPECT_TRUE(s.consoleLines().empty());
   for (const auto& [k, v] : cases) {
     auto got = d->objectForKey(k);
     ASSERT_TRUE(got) << k;
     EXPECT_EQ(got->type(), v.type()) << k;
-    EXPECT_EQ(*got, v) << k;
+    if (v.asReal() && std::isnan(*v.asReal())) {
+      EXPECT_TRUE(std::isnan(*got->asReal())) << k;
+    } else {
+      EXPECT_EQ(*got, v) << k;
+      if (v.asReal()) {
+        EXPECT_EQ(std::signbit(*got->asReal()), std::signbit(*v.asReal())) << k;
+      }
+    }
   }
   EXPECT_FALSE(d->objectForKey("missing"));
 }
@@ -98,22 +122,28 @@ TEST(UserDefaults, SuitesAreSeparateFilesAndBadNamesGiveNone) {
 }
 
 TEST(UserDefaults, DamagedFileGivesAnEmptyStoreAndIsKeptUntilAWrite) {
-  const std::vector<std::string> damaged = {"{not json", "[1,2]", R"({"dict":{"k":{"date":"x"}}})", ""};
+  const std::vector<std::string> damaged = {
+      "{not json", "[1,2]", R"({"dict":{"k":{"date":"x"}}})", "",
+      // integers past 64 signed bits
+      R"({"dict":{"k":18446744073709551615}})", R"({"dict":{"k":{"date":9223372036854775808}}})",
+      R"({"dict":{"k":{"real":"infinity"}}})",
+      // over the size limit, however well formed
+      R"({"dict":{"k":1)" + std::string(UserDefaults::kMaximumFileBytes, ' ') + "}}"};
   for (const auto& content : damaged) {
     Sandbox s;
     s.endProcess();
     ASSERT_TRUE(writeFileAtomically(standardFile(s), content));
     s.launch();
     auto d = UserDefaults::standard();
-    EXPECT_TRUE(d->dictionaryRepresentation().empty()) << content;
-    auto lines = s.process().consoleLines();
-    ASSERT_EQ(lines.size(), 1u) << content;
+    EXPECT_TRUE(d->dictionaryRepresentation().empty()) << content.substr(0, 80);
+    auto lines = s.consoleLines();
+    ASSERT_EQ(lines.size(), 1u) << content.substr(0, 80);
     EXPECT_NE(lines[0].find("damaged"), std::string::npos) << lines[0];
-    EXPECT_EQ(toString(*readFile(standardFile(s))), content);
+    EXPECT_EQ(toString(*readFile(standardFile(s))), content) << content.substr(0, 80);
     d->setInteger(1, "k");
     s.relaunch();
     EXPECT_EQ(UserDefaults::standard()->integerForKey("k"), 1);
-    EXPECT_TRUE(s.process().consoleLines().empty());
+    EXPECT_TRUE(s.consoleLines().empty());
   }
 }
 
@@ -133,7 +163,7 @@ TEST(UserDefaults, FailedWriteKeepsTheOldFileWhole) {
   ::setrlimit(RLIMIT_FSIZE, &old);
   ::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(readFile(standardFile(s)), before);
-  auto lines = s.process().consoleLines();
+  auto lines = s.consoleLines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find("cannot save"), std::string::npos);
   size_t files = 0;

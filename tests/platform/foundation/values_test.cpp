@@ -18,7 +18,9 @@ TEST(Json, ReadsFragmentsKeepsNullAndRejectsBadInput) {
     EXPECT_EQ(*r.value, value) << text;
     EXPECT_FALSE(r.error);
   }
-  for (const std::string bad : {"", "{", "{\"a\":\"\xff\"}", "nul", "1 2"}) {
+  using namespace std::string_literals;
+  for (const std::string& bad : {""s, "{"s, "{\"a\":\"\xff\"}"s, "nul"s, "1 2"s, "{\"in\":\"ID9\"}\0<html>"s, "{\"a\":1}\0junk"s,
+                                "\0"s, "[1]\0"s, "\"a\0b\""s}) {
     auto r = JSONObjectWithData(bad);
     EXPECT_FALSE(r.value) << bad;
     ASSERT_TRUE(r.error) << bad;

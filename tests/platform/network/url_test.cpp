@@ -103,6 +103,10 @@ TEST(URLAppendingPathComponent, AddsOneSegmentAndKeepsTheRest) {
       {"https://h/a", "b c%?#[é", "https://h/a/b%20c%25%3F%23%5B%C3%A9"},
       {"https://h/a", "", "https://h/a"},
       {"app-settings:", "//x", "app-settings:x"},  // no authority appears out of a path
+      {"https://h/p", "/x", "https://h/p/x"},
+      {"https://h/p", "//x/y", "https://h/p/x/y"},
+      {"https://h/p?q=1", "/x", "https://h/p/x?q=1"},
+      {"https://h/p", "/", "https://h/p/"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.base + " + " + c.component);

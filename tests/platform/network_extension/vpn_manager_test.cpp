@@ -261,7 +261,7 @@ TEST(VPNPreferences, SaveAndLoadKeepEveryPropertyAcrossARelaunch) {
     EXPECT_EQ(manager()->localizedDescription(), c.description) << c.name;
     EXPECT_EQ(manager()->enabled(), c.enabled) << c.name;
     EXPECT_EQ(manager()->onDemandEnabled(), c.onDemand) << c.name;
-    EXPECT_TRUE(s.process().consoleLines().empty()) << c.name;
+    EXPECT_TRUE(s.consoleLines().empty()) << c.name;
   }
 }
 
@@ -427,6 +427,7 @@ TEST(VPNPreferences, DamagedFileIsReportedAndTreatedAsNothingSaved) {
          fs::create_directory(p);
        },
        false},
+      {"larger than any save writes", text(R"({"format":1,"tunnel":1)" + std::string(1 << 20, ' ') + "}")},
   };
   for (const auto& c : cases) {
     Sandbox s;
@@ -439,7 +440,7 @@ TEST(VPNPreferences, DamagedFileIsReportedAndTreatedAsNothingSaved) {
 
     s.launch();
     manager();
-    auto lines = s.process().consoleLines();
+    auto lines = s.consoleLines();
     ASSERT_EQ(lines.size(), 1u) << c.name;
     EXPECT_NE(lines[0].find("damaged"), std::string::npos) << lines[0];
     EXPECT_NE(lines[0].find(path.string()), std::string::npos) << lines[0];
@@ -460,7 +461,7 @@ TEST(VPNPreferences, DamagedFileIsReportedAndTreatedAsNothingSaved) {
     s.relaunch();
     EXPECT_EQ(loadAndWait(s), std::nullopt) << c.name;
     EXPECT_EQ(manager()->localizedDescription(), "fresh") << c.name;
-    EXPECT_TRUE(s.process().consoleLines().empty()) << c.name;
+    EXPECT_TRUE(s.consoleLines().empty()) << c.name;
   }
 }
 
@@ -509,7 +510,7 @@ TEST(VPNTunnel, StartGoesThroughConnectingToConnectedAndStopBackToDisconnected) 
     EXPECT_FALSE(seen.onMainThread);
     EXPECT_EQ(seen.object, manager()->connection().get());
   }
-  for (const auto& l : s.process().consoleLines()) ADD_FAILURE() << l;
+  for (const auto& l : s.consoleLines()) ADD_FAILURE() << l;
 }
 
 TEST(VPNTunnel, ConnectedTunnelOutlivesTheProcess) {
@@ -635,7 +636,7 @@ TEST(VPNTunnel, ConfigurationThatCannotWorkFallsBackToDisconnectedWithOneLine) {
     const auto end = c.reason ? NEVPNStatus::disconnected : NEVPNStatus::connected;
     EXPECT_EQ(status(), end) << c.name;
     EXPECT_EQ(log.statuses(), (std::vector<NEVPNStatus>{NEVPNStatus::connecting, end})) << c.name;
-    const auto lines = s.process().consoleLines();
+    const auto lines = s.consoleLines();
     if (!c.reason) {
       EXPECT_TRUE(lines.empty()) << c.name;
       continue;
@@ -684,7 +685,7 @@ TEST(VPNTunnel, RefusedStartReportsWhyAndChangesNothing) {
     s.loop().runFor(1.0);
     EXPECT_EQ(status(), c.status) << c.name;
     EXPECT_TRUE(log.seen().empty()) << c.name;
-    EXPECT_TRUE(s.process().consoleLines().empty()) << c.name;
+    EXPECT_TRUE(s.consoleLines().empty()) << c.name;
   }
 }
 
@@ -764,7 +765,7 @@ TEST(VPNTunnel, StepLeftPendingByAnEndedProcessHasFinishedAtTheNextLaunch) {
     s.relaunch();
     EXPECT_EQ(loadAndWait(s), std::nullopt) << c.name;
     EXPECT_EQ(status(), c.found) << c.name;
-    EXPECT_EQ(s.process().consoleLines().size(), c.lines) << c.name;
+    EXPECT_EQ(s.consoleLines().size(), c.lines) << c.name;
     s.loop().runFor(1.0);
     EXPECT_EQ(status(), c.found) << c.name;
   }

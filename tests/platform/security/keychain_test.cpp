@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -151,7 +152,7 @@ TEST(Keychain, IdentityMatchingAndPersistence) {
                                                       : SecItemCopyMatching(step.dict, &result);
       EXPECT_EQ(status, step.expected) << name << ", step " << i;
     }
-    EXPECT_TRUE(s.process().consoleLines().empty()) << name;
+    EXPECT_TRUE(s.consoleLines().empty()) << name;
   }
 }
 
@@ -337,6 +338,44 @@ void runSQL(const fs::path& path, const std::string& sql) {
   sqlite3_close(db);
 }
 
+std::int64_t queryNumber(const fs::path& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  std::int64_t value = -1;
+  if (sqlite3_open(path.c_str(), &db) == SQLITE_OK) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+      value = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+  }
+  sqlite3_close(db);
+  return value;
+}
+
+// Sets bytes of the file in place (same file, as a bad disk would), at `offset`.
+void overwrite(const fs::path& path, size_t offset, const Bytes& bytes) {
+  ASSERT_LE(offset + bytes.size(), fs::file_size(path));
+  std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+  file.seekp(static_cast<std::streamoff>(offset));
+  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(file.good());
+}
+
+// One entry of the persistent-reference index no longer matches its row: the file opens and
+// reads, but only a check comparing indexes with tables sees it.
+void damageReferenceIndex(const fs::path& path, const Bytes& ref) {
+  const auto page = queryNumber(path, "SELECT rootpage FROM sqlite_master WHERE name = 'sqlite_autoindex_items_1'");
+  const auto pageSize = queryNumber(path, "PRAGMA page_size");
+  ASSERT_GT(page, 0);
+  auto file = readFile(path);
+  ASSERT_TRUE(file);
+  const auto begin = file->begin() + (page - 1) * pageSize;
+  const auto found = std::search(begin, begin + pageSize, ref.begin(), ref.end());
+  ASSERT_NE(found, begin + pageSize);
+  Bytes changed = ref;
+  changed.back() ^= 0x01;
+  overwrite(path, static_cast<size_t>(found - file->begin()), changed);
+}
+
 TEST(Keychain, DamagedDatabaseIsKeptAsideAndAnEmptyKeychainStarts) {
   struct Case {
     const char* name;
@@ -362,6 +401,10 @@ TEST(Keychain, DamagedDatabaseIsKeptAsideAndAnEmptyKeychainStarts) {
          runSQL(p, "CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('hello');");
        }},
       {"a keychain of an unknown format", [](const fs::path& p) { runSQL(p, "PRAGMA user_version = 9;"); }},
+      {"a schema format number no reader knows", [](const fs::path& p) { overwrite(p, 44, {0, 0, 0, 9}); }},
+      {"a write version that makes it read-only", [](const fs::path& p) { overwrite(p, 18, {3, 3}); }},
+      {"a reference index that disagrees with its table",
+       [](const fs::path& p) { damageReferenceIndex(p, *readFile(fs::path(p).concat(".ref"))); }},
       {"a directory in the way",
        [](const fs::path& p) {
          fs::remove(p);
@@ -373,16 +416,18 @@ TEST(Keychain, DamagedDatabaseIsKeptAsideAndAnEmptyKeychainStarts) {
     Sandbox s;
     // a real keychain with enough items to span several pages
     for (int i = 0; i < 40; ++i) save("key" + std::to_string(i), std::string(500, 'v'));
-    s.endProcess();
     const fs::path path = s.device().keychainPath();
+    ASSERT_TRUE(writeFileAtomically(fs::path(path).concat(".ref"), *load("key7")));
+    s.endProcess();
     c.damage(path);
+    fs::remove(fs::path(path).concat(".ref"));
     const auto damagedBytes = readFile(path);
     fs::path aside = path;
     aside += ".damaged";
 
     s.launch();
     EXPECT_FALSE(load("key1")) << c.name;
-    auto lines = s.process().consoleLines();
+    auto lines = s.consoleLines();
     ASSERT_EQ(lines.size(), 1u) << c.name;
     EXPECT_NE(lines[0].find("damaged"), std::string::npos) << lines[0];
     EXPECT_NE(lines[0].find(aside.string()), std::string::npos) << lines[0];
@@ -394,8 +439,30 @@ TEST(Keychain, DamagedDatabaseIsKeptAsideAndAnEmptyKeychainStarts) {
     save("key1", "fresh");
     s.relaunch();
     EXPECT_EQ(valueOf(pskItem("key1")), toBytes("fresh")) << c.name;
-    EXPECT_TRUE(s.process().consoleLines().empty()) << c.name;
+    EXPECT_TRUE(s.consoleLines().empty()) << c.name;
   }
+}
+
+TEST(Keychain, DamageMetByAWriteIsSetAsideAndTheWriteRetriedOnce) {
+  Sandbox s;
+  save("old", "v");
+  const fs::path path = s.device().keychainPath();
+  // the file turns read-only by its own header while the process runs; the change counter moves
+  // so that the open connection reads the header again
+  overwrite(path, 18, {3, 3});
+  auto header = readFile(path);
+  ASSERT_TRUE(header);
+  overwrite(path, 24, {static_cast<std::uint8_t>((*header)[24] ^ 0xff), 0, 0, 1});
+  EXPECT_EQ(SecItemAdd(pskSave("new", "fresh"), nullptr), errSecSuccess);
+  const auto lines = s.consoleLines();
+  ASSERT_EQ(lines.size(), 1u) << ::testing::PrintToString(lines);
+  EXPECT_NE(lines[0].find("is damaged"), std::string::npos) << lines[0];
+  EXPECT_TRUE(fs::exists(fs::path(path).concat(".damaged")));
+  EXPECT_EQ(valueOf(pskItem("new")), toBytes("fresh"));
+  EXPECT_FALSE(load("old"));
+  s.relaunch();
+  EXPECT_EQ(valueOf(pskItem("new")), toBytes("fresh"));
+  EXPECT_TRUE(s.consoleLines().empty());
 }
 
 TEST(Keychain, ASecondDamageKeepsTheFirstCopy) {
@@ -414,7 +481,7 @@ TEST(Keychain, ASecondDamageKeepsTheFirstCopy) {
   EXPECT_FALSE(load("pskSharedKey"));
   EXPECT_EQ(readFile(withSuffix(".damaged")), toBytes("first damaged copy"));
   EXPECT_EQ(readFile(withSuffix(".damaged-2")), toBytes(std::string(3000, 'x')));
-  EXPECT_EQ(s.process().consoleLines().size(), 1u);
+  EXPECT_EQ(s.consoleLines().size(), 1u);
   save("pskSharedKey", "again");
   s.relaunch();
   EXPECT_EQ(valueOf(pskItem("pskSharedKey")), toBytes("again"));

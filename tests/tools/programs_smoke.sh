@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# programs_smoke.sh CHECK ORVANE ORVANE_SERVICE: runs the programs as a user would and checks
+# their exit status and what they print.
+set -uo pipefail
+check="$1" orvane="$2" service="$3"
+work="$(mktemp -d "${TMPDIR:-/tmp}/orvane-smoke-XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+fail() {
+  echo "FAILED: $*" >&2
+  failures=$((failures + 1))
+}
+
+# expect STATUS NAME COMMAND...: runs it, keeping its output in $work/out and $work/err
+expect() {
+  local want="$1" name="$2"
+  shift 2
+  "$@" >"$work/out" 2>"$work/err"
+  local got=$?
+  [ "$got" -eq "$want" ] || fail "$name: exit status $got, expected $want; stderr: $(head -c 500 "$work/err")"
+}
+
+one_line_error() {
+  local name="$1" lines
+  lines=$(wc -l <"$work/err")
+  [ "$lines" -eq 1 ] || fail "$name: $lines lines on standard error"
+  grep -q "^orvane: cannot use the device directory" "$work/err" || fail "$name: unclear error: $(cat "$work/err")"
+  ! grep -qi "abort\|terminate\|filesystem error" "$work/err" || fail "$name: $(cat "$work/err")"
+}
+
+case "$check" in
+  session)
+    # two sessions on one fresh device: both connect and disconnect, the second gets its token back
+    for run in 1 2; do
+      expect 0 "session $run" "$orvane" --device "$work/device"
+      grep -q "OrvaneVPN: tunnel connected" "$work/out" || fail "session $run never connected"
+      grep -q "OrvaneVPN: tunnel disconnected" "$work/out" || fail "session $run never disconnected"
+      grep -q "OrvaneVPN: session ended" "$work/out" || fail "session $run did not end"
+      cp "$work/out" "$work/out-$run"
+      cp "$work/device/local-service.json" "$work/state-$run"
+    done
+    id1=$(grep "install identifier" "$work/out-1")
+    id2=$(grep "install identifier" "$work/out-2")
+    [ "$id1" = "$id2" ] || fail "the install identifier changed: $id1 / $id2"
+    cmp -s "$work/state-1" "$work/state-2" || fail "the second session was issued a new install or token"
+
+    # a second process on a device in use is refused at once
+    mkdir "$work/tmp"
+    TMPDIR="$work/tmp" "$orvane" --device "$work/device" >"$work/first" 2>&1 &
+    first=$!
+    for _ in $(seq 100); do grep -q "started on device" "$work/first" && break; sleep 0.1; done
+    kill -STOP "$first"
+    expect 1 "device in use" "$orvane" --device "$work/device"
+    grep -q "in use by another process" "$work/err" || fail "device in use: $(cat "$work/err")"
+    grep -q "$work/device" "$work/err" || fail "device in use: the directory is not named"
+    # an interrupted session ends cleanly, says why and leaves no temporary files
+    kill -TERM "$first"
+    kill -CONT "$first"
+    wait "$first"
+    status=$?
+    [ "$status" -eq 143 ] || fail "SIGTERM: exit status $status: $(tail -3 "$work/first")"
+    grep -q "interrupted by SIGTERM" "$work/first" || fail "SIGTERM: no reason given"
+    [ -z "$(ls -A "$work/tmp")" ] || fail "SIGTERM left temporary files: $(ls -A "$work/tmp")"
+    ;;
+  bad-device)
+    echo x >"$work/file"
+    expect 1 "a file as device" "$orvane" --device "$work/file"
+    one_line_error "a file as device"
+    expect 1 "under a file" "$orvane" --device "$work/file/device"
+    one_line_error "under a file"
+    expect 1 "empty device" "$orvane" --device ""
+    one_line_error "empty device"
+    if [ "$(id -u)" -ne 0 ]; then
+      mkdir "$work/locked" && chmod 500 "$work/locked"
+      expect 1 "not writable" "$orvane" --device "$work/locked/device"
+      one_line_error "not writable"
+    fi
+    ;;
+  command-line)
+    expect 0 "--help" "$orvane" --help
+    grep -q "^usage: orvane" "$work/out" || fail "--help prints no usage on standard output"
+    expect 2 "unknown argument" "$orvane" --bogus
+    grep -q "usage: orvane" "$work/err" || fail "a bad argument prints no usage on standard error"
+    [ ! -s "$work/out" ] || fail "a bad argument printed on standard output"
+    expect 2 "missing value" "$orvane" --device
+    ;;
+  service-command-line)
+    expect 0 "--help" "$service" --help
+    grep -q "^usage: orvane-service" "$work/out" || fail "--help prints no usage"
+    expect 2 "port with junk" "$service" --port 47123x
+    expect 2 "port out of range" "$service" --port 70000
+    expect 2 "unknown argument" "$service" --bogus
+    # a port already in use is refused, not shared
+    "$service" --port 0 >"$work/first" 2>&1 &
+    first=$!
+    for _ in $(seq 100); do grep -q "listening" "$work/first" && break; sleep 0.1; done
+    port=$(sed -n 's|.*https://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/first")
+    ca=$(sed -n 's|.*certificate authority ||p' "$work/first")
+    if [ -z "$port" ]; then
+      fail "the first service did not start: $(cat "$work/first")"
+    else
+      expect 1 "port in use" "$service" --port "$port"
+      grep -q "cannot listen" "$work/err" || fail "port in use: $(cat "$work/err")"
+    fi
+    # SIGTERM ends it cleanly and its certificate goes with it
+    kill -TERM "$first"
+    wait "$first" || fail "the service did not end cleanly on SIGTERM"
+    [ -n "$ca" ] && [ ! -e "$ca" ] || fail "the certificate $ca was left behind"
+    ;;
+  *)
+    echo "unknown check $check" >&2
+    exit 2
+    ;;
+esac
+[ "$failures" -eq 0 ]
