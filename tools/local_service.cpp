@@ -92,7 +92,10 @@ LocalService::LocalService(Options options)
     : stateFile_(options.stateFile),
       configuration_(readFixture(options.fixtures / "remote-configuration.json")),
       serverList_(readFixture(options.fixtures / "server-list.json")),
-      storeApps_(readFixture(options.fixtures / "store-lookup.json")),
+      // a fixtures directory without the store's records: the store knows no application
+      storeApps_(std::filesystem::exists(options.fixtures / "store-lookup.json")
+                     ? readFixture(options.fixtures / "store-lookup.json")
+                     : nlohmann::json::object()),
       gate_(std::make_shared<LookupGate>()),
       server_(options.port) {
   loadState();

@@ -148,7 +148,7 @@ class UITest : public ::testing::Test {
   }
   double now() { return toSeconds(sandbox.clock().now()); }
   // The one place these tests read the console.
-  std::vector<std::string> consoleLines() { return sandbox.process().consoleLines(); }
+  std::vector<std::string> consoleLines() { return sandbox.consoleLines(); }
 
   testing::Sandbox sandbox;
 };

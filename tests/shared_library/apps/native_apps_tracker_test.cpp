@@ -62,7 +62,7 @@ struct TrackerFixture : ::testing::Test {
   }
   std::size_t succes() const {
     std::size_t n = 0;
-    for (const auto& line : sandbox->process().consoleLines())
+    for (const auto& line : sandbox->consoleLines())
       if (line == "succes") ++n;
     return n;
   }
