@@ -7,6 +7,7 @@
 #include "platform/foundation/console.h"
 #include "platform/foundation/json.h"
 #include "platform/foundation/queues.h"
+#include "shared_library/apps/json_fields.h"
 
 using nlohmann::json;
 
@@ -17,11 +18,6 @@ bool isUnreserved(char c) {
          c == '_' || c == '~';
 }
 
-std::optional<std::string> textAt(const json& object, const char* key) {
-  auto it = object.find(key);
-  if (it == object.end() || !it->is_string()) return std::nullopt;
-  return it->get<std::string>();
-}
 
 }  // namespace
 
@@ -113,9 +109,9 @@ void AppMetadataOperation::handleReply(const std::optional<platform::Bytes>& bod
 }
 
 void AppMetadataOperation::fill(const json& result) {
-  if (auto name = textAt(result, "trackCensoredName")) {
+  if (auto name = textMember(result, "trackCensoredName")) {
     appData_->setName(std::move(name));
-  } else if (auto plain = textAt(result, "trackName")) {
+  } else if (auto plain = textMember(result, "trackName")) {
     appData_->setName(std::move(plain));
   }
   if (auto rating = result.find("averageUserRating"); rating != result.end() && rating->is_number()) {
@@ -123,7 +119,7 @@ void AppMetadataOperation::fill(const json& result) {
     if (std::isfinite(rounded)) appData_->setRating(rounded);
   }
   for (const char* key : {"artworkUrl512", "artworkUrl100", "artworkUrl60"}) {
-    if (auto artwork = textAt(result, key)) {
+    if (auto artwork = textMember(result, key)) {
       appData_->setArtworkURL(std::move(artwork));
       break;
     }

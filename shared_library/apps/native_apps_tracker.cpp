@@ -10,6 +10,7 @@
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/process.h"
 #include "platform/foundation/queues.h"
+#include "shared_library/apps/json_fields.h"
 #include "platform/services/user_notifications.h"
 #include "platform/uikit/application.h"
 #include "shared_library/support/utility_wrapper.h"
@@ -33,11 +34,6 @@ std::shared_ptr<TrackerSlot> trackerSlot() {
   });
 }
 
-std::optional<std::string> textAt(const json& object, const char* key) {
-  auto it = object.find(key);
-  if (it == object.end() || !it->is_string()) return std::nullopt;
-  return it->get<std::string>();
-}
 
 }  // namespace
 
@@ -118,8 +114,8 @@ void NativeAppsTracker::rebuildOnMain() {
   NativeAppsList list;
   for (const auto& element : *value) {
     if (!element.is_object()) continue;
-    auto record = std::make_shared<NativeAppData>(textAt(element, "aID"), textAt(element, "bID"),
-                                                  textAt(element, "scheme"));
+    auto record = std::make_shared<NativeAppData>(textMember(element, "aID"), textMember(element, "bID"),
+                                                  textMember(element, "scheme"));
     if (record->bundleID() == ownBundleID) continue;
     list.push_back(std::move(record));
   }

@@ -50,12 +50,7 @@ struct LookUpFixture : ::testing::Test {
   static std::shared_ptr<NativeAppData> record(std::optional<std::string> storeID) {
     return std::make_shared<NativeAppData>(std::move(storeID), "com.orvane.other", "orvaneother://");
   }
-  std::size_t lookUps() const {
-    std::size_t n = 0;
-    for (const auto& r : service.server().requests())
-      if (r.path == "/lookup") ++n;
-    return n;
-  }
+  std::size_t lookUps() const { return apps_testing::lookUpCount(service); }
 };
 
 TEST_F(LookUpFixture, FillsTheRecordFromTheStore) {

@@ -22,6 +22,14 @@ inline platform::testing::Sandbox::Options optionsFor(const orvane_service::Loca
   return options;
 }
 
+// Store look-ups the service has been asked.
+inline std::size_t lookUpCount(const orvane_service::LocalService& service) {
+  std::size_t n = 0;
+  for (const auto& r : service.server().requests())
+    if (r.path == "/lookup") ++n;
+  return n;
+}
+
 // Counts reports and where they came from.
 class CountingDelegate : public AppMetadataOperationDelegate {
  public:

@@ -54,12 +54,7 @@ struct TrackerFixture : ::testing::Test {
     sandbox->loop().runUntil([&] { return tracker->operationQueue()->operationCount() == 0; });
     sandbox->loop().runUntilIdle();
   }
-  std::size_t lookUps() const {
-    std::size_t n = 0;
-    for (const auto& r : service.server().requests())
-      if (r.path == "/lookup") ++n;
-    return n;
-  }
+  std::size_t lookUps() const { return apps_testing::lookUpCount(service); }
   std::size_t succes() const {
     std::size_t n = 0;
     for (const auto& line : sandbox->consoleLines())
