@@ -6,6 +6,7 @@
 #include "app/server_cells.h"
 #include "app/server_pick.h"
 #include "app/utils.h"
+#include "shared_library/apps/native_apps_tracker.h"
 #include "platform/foundation/console.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/queues.h"
@@ -107,7 +108,7 @@ void addBottomCurveMask(platform::UIView& view, double curvature) {
 // The count of the maker's applications not installed comes from their tracker; until the
 // application has one, there are none to show.
 void HomePageViewController::updateBadge() {
-  const long notInstalled = 0;
+  const long notInstalled = NativeAppsTracker::shared()->remainingNotInstalledApps();
   const auto badge = connected(badgeLabel, "badgeLabel");
   if (notInstalled != 0) badge->setText(std::to_string(notInstalled));
   badge->setHidden(notInstalled == 0);

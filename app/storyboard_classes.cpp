@@ -5,10 +5,12 @@
 #include "app/servers_view_controller.h"
 #include "platform/components/badge_label.h"
 #include "platform/uikit/storyboard.h"
+#include "shared_library/loading/app_loading_screen.h"
 
 void registerStoryboardClasses() {
   using platform::UIStoryboard;
   platform::registerComponentClasses();
+  AppLoadingScreen::registerStoryboardClass();
   UIStoryboard::registerViewControllerClass<HomePageViewController>("HomePageViewController");
   UIStoryboard::registerViewControllerClass<ServersViewController>("ServersViewController");
   UIStoryboard::registerViewClass<ServerListTableViewCell>("ServerListTableViewCell");

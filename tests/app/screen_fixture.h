@@ -78,7 +78,7 @@ class ServiceScreenTest : public ::testing::Test {
 
   platform::RunLoop& loop() { return sandbox.loop(); }
   double now() { return platform::toSeconds(sandbox.clock().now()); }
-  std::vector<std::string> console() { return sandbox.process().consoleLines(); }
+  std::vector<std::string> console() { return sandbox.consoleLines(); }
   size_t serverListCalls() {
     size_t n = 0;
     for (const auto& e : service.exchanges())

@@ -37,6 +37,14 @@ case "$check" in
       grep -q "OrvaneVPN: tunnel connected" "$work/out" || fail "session $run never connected"
       grep -q "OrvaneVPN: tunnel disconnected" "$work/out" || fail "session $run never disconnected"
       grep -q "OrvaneVPN: session ended" "$work/out" || fail "session $run did not end"
+      # the application's own screens, in order: the splash, then the home screen over it
+      grep -q "^  AppLoadingScreen" "$work/out" || fail "session $run never showed the splash screen"
+      grep -q "^  HomePageViewController" "$work/out" || fail "session $run never showed the home screen"
+      grep -q '"VPN CONNECTED"' "$work/out" || fail "session $run never showed the connected look"
+      grep -q "^  ServersViewController" "$work/out" || fail "session $run never showed the picker"
+      [ "$(grep -n "^  AppLoadingScreen" "$work/out" | head -1 | cut -d: -f1)" -lt \
+        "$(grep -n "^  HomePageViewController" "$work/out" | head -1 | cut -d: -f1)" ] ||
+        fail "session $run showed the home screen before the splash"
       cp "$work/out" "$work/out-$run"
       cp "$work/device/local-service.json" "$work/state-$run"
     done
@@ -77,9 +85,29 @@ case "$check" in
       one_line_error "not writable"
     fi
     ;;
+  script)
+    # a script of its own on the virtual clock: the auto row, connected, then down again
+    printf '# auto pick\nwait-home\nwait-list\n\npicker\npick auto\nwait-connected\nwait 2.5\nswipe\nwait-disconnected\n' \
+      >"$work/script"
+    expect 0 "scripted session" "$orvane" --device "$work/device" --script "$work/script" --virtual-time
+    grep -q "OrvaneVPN: step 4: pick auto" "$work/out" || fail "the script's pick did not run"
+    grep -q "OrvaneVPN: tap Auto Select" "$work/out" || fail "the auto row was not tapped"
+    grep -q "OrvaneVPN: after 2.5 s:" "$work/out" || fail "the wait did not run"
+    grep -q "OrvaneVPN: tunnel connected" "$work/out" || fail "the scripted session never connected"
+    grep -q "OrvaneVPN: session ended" "$work/out" || fail "the scripted session did not end"
+    # a step that cannot happen fails with the reason
+    printf 'wait-home\npick 1\n' >"$work/early"
+    expect 1 "pick without the picker" "$orvane" --device "$work/device" --script "$work/early" --virtual-time
+    grep -q "the server picker is not shown" "$work/err" || fail "no reason for the failed step: $(cat "$work/err")"
+    printf 'wait-home\nfly away\n' >"$work/bad"
+    expect 2 "unknown step" "$orvane" --script "$work/bad"
+    grep -q "bad:2: unknown step" "$work/err" || fail "the bad line is not named: $(cat "$work/err")"
+    expect 1 "missing script" "$orvane" --script "$work/none"
+    ;;
   command-line)
     expect 0 "--help" "$orvane" --help
     grep -q "^usage: orvane" "$work/out" || fail "--help prints no usage on standard output"
+    grep -q "pick N|auto|other" "$work/out" || fail "--help does not list the steps"
     expect 2 "unknown argument" "$orvane" --bogus
     grep -q "usage: orvane" "$work/err" || fail "a bad argument prints no usage on standard error"
     [ ! -s "$work/out" ] || fail "a bad argument printed on standard output"
