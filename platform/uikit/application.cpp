@@ -150,7 +150,7 @@ int UIApplicationMain(int, char**, const std::optional<std::string>& principalCl
 
 // UIWindow
 
-UIWindow::UIWindow(CGRect frame) : UIView(frame) { setHidden(true); }
+UIWindow::UIWindow(CGRect frame) : UIView(frame) { startHidden(); }
 
 UIWindow::~UIWindow() = default;
 

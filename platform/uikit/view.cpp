@@ -334,7 +334,7 @@ void UIProgressView::describeContent(std::vector<std::string>& parts) const {
 
 // UIActivityIndicatorView
 
-UIActivityIndicatorView::UIActivityIndicatorView(CGRect frame) : UIView(frame) { setHidden(true); }
+UIActivityIndicatorView::UIActivityIndicatorView(CGRect frame) : UIView(frame) { startHidden(); }
 
 void UIActivityIndicatorView::startAnimating() {
   mainThreadOnly("UIActivityIndicatorView::startAnimating");

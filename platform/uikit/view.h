@@ -117,6 +117,8 @@ class UIView : public std::enable_shared_from_this<UIView> {
  protected:
   // Checked entry for subclasses: `call` names what was called.
   static void mainThreadOnly(const char* call);
+  // For constructors of views that start hidden.
+  void startHidden() { hidden_ = true; }
 
  private:
   CGRect frame_;

@@ -147,6 +147,8 @@ class UITest : public ::testing::Test {
     return window;
   }
   double now() { return toSeconds(sandbox.clock().now()); }
+  // The one place these tests read the console.
+  std::vector<std::string> consoleLines() { return sandbox.process().consoleLines(); }
 
   testing::Sandbox sandbox;
 };
