@@ -1,5 +1,6 @@
 #include "platform/testing/ui_testing.h"
 
+#include "platform/foundation/console.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/uikit/application.h"
 
@@ -51,6 +52,25 @@ std::vector<detail::UIRecords::Presentation> presentations() {
 
 void setTransitionDuration(double seconds) {
   withRecords([&](detail::UIRecords& r) { r.transitionDuration = seconds; });
+}
+
+std::vector<detail::UIRecords::Timed> hapticNotifications() {
+  return withRecords([](detail::UIRecords& r) { return r.haptics; });
+}
+
+std::vector<Duration> reviewRequests() {
+  return withRecords([](detail::UIRecords& r) {
+    std::vector<Duration> out;
+    for (const auto& t : r.reviewRequests) out.push_back(t.at);
+    return out;
+  });
+}
+
+void tapAlertAction(UIAlertController& alert, const std::string& title) {
+  const auto& actions = alert.actions();
+  for (size_t i = 0; i < actions.size(); ++i)
+    if (actions[i].title == title) return alert.tapActionAtIndex(i);
+  fatalError("the alert has no action titled " + title);
 }
 
 void postDidBecomeActive() { NotificationCenter::defaultCenter().post(UIApplicationDidBecomeActiveNotification); }

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/services/alert_controller.h"
 #include "platform/uikit/table_view.h"
 #include "platform/uikit/ui_records.h"
 
@@ -23,6 +24,11 @@ std::vector<detail::UIRecords::Presentation> presentations();
 // How long an animated presentation or dismissal takes (0.3 s unless set).
 void setTransitionDuration(double seconds);
 
+// Haptic notifications ("success", "warning", "error") and store review requests, with the
+// moments they came on the process's clock.
+std::vector<detail::UIRecords::Timed> hapticNotifications();
+std::vector<Duration> reviewRequests();
+
 // Posts UIApplicationDidBecomeActiveNotification on the default centre, from the calling thread.
 void postDidBecomeActive();
 
@@ -34,5 +40,9 @@ void setRowVisible(UITableView& table, NSIndexPath indexPath, bool visible);
 std::vector<std::pair<NSIndexPath, bool>> deselections(const UITableView& table);
 // How many cells wait in the reuse pool under the identifier.
 size_t pooledCellCount(const UITableView& table, const std::string& reuseIdentifier);
+
+// A tap on the alert's action of that title: the alert is dismissed, then the handler runs. An
+// alert without that action is a programming error. Main thread only.
+void tapAlertAction(UIAlertController& alert, const std::string& title);
 
 }  // namespace platform::testing

@@ -217,3 +217,51 @@ TEST_F(PresentationTest, NavigationShowsItsTopChildAndForwardsAppearance) {
 
 }  // namespace
 }  // namespace platform::uitest
+
+namespace platform::uitest {
+namespace {
+
+TEST_F(PresentationTest, NavigationBarKeepsItsLookAndTheProxyTellsEmptyFromNone) {
+  auto nav = std::make_shared<UINavigationController>(std::make_shared<LoggingScreen>("Root"));
+  auto bar = nav->navigationBar();
+  EXPECT_TRUE(bar->isTranslucent());
+  UINavigationBarAppearance look;
+  look.configureWithOpaqueBackground();
+  look.titleTextAttributes.foregroundColor = UIColor::whiteColor();
+  look.shadowColor = std::nullopt;
+  bar->setStandardAppearance(look);
+  bar->setScrollEdgeAppearance(look);
+  bar->setTitleTextAttributes({UIColor::blueColor(), std::nullopt});
+  bar->setPrefersLargeTitles(true);
+  bar->setTranslucent(false);
+  EXPECT_EQ(bar->standardAppearance().backgroundColor, UIColor::whiteColor());
+  EXPECT_EQ(bar->scrollEdgeAppearance(), look);
+  EXPECT_EQ(bar->titleTextAttributes().foregroundColor, UIColor::blueColor());
+
+  auto& proxy = UINavigationBar::appearance();
+  EXPECT_FALSE(proxy.shadowImage);
+  EXPECT_FALSE(proxy.shadowImage.requestedName());
+  proxy.shadowImage = std::make_shared<const UIImage>();
+  proxy.setBackgroundImage(std::make_shared<const UIImage>(), UIBarMetrics::defaultMetrics);
+  EXPECT_TRUE(proxy.shadowImage && proxy.shadowImage->isEmpty());
+  EXPECT_TRUE(proxy.backgroundImageForBarMetrics(UIBarMetrics::defaultMetrics));
+  EXPECT_FALSE(proxy.backgroundImageForBarMetrics(UIBarMetrics::compact));
+  // the proxy belongs to one run of the application
+  sandbox.relaunch();
+  EXPECT_FALSE(UINavigationBar::appearance().shadowImage);
+}
+
+TEST_F(PresentationTest, StatusBarUpdatesAreCountedAndStylesAreTheControllers) {
+  struct Light : UIViewController {
+    UIStatusBarStyle preferredStatusBarStyle() const override { return UIStatusBarStyle::lightContent; }
+  };
+  auto light = std::make_shared<Light>();
+  EXPECT_EQ(static_cast<int>(light->preferredStatusBarStyle()), 1);
+  EXPECT_EQ(static_cast<int>(UIViewController().preferredStatusBarStyle()), 0);
+  light->setNeedsStatusBarAppearanceUpdate();
+  light->setNeedsStatusBarAppearanceUpdate();
+  EXPECT_EQ(light->statusBarAppearanceUpdateCount(), 2);
+}
+
+}  // namespace
+}  // namespace platform::uitest

@@ -253,3 +253,25 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace platform::uitest
+
+namespace platform::uitest {
+namespace {
+
+TEST_F(ViewTest, LayerMaskIsAShapeOfRectanglesAndOvals) {
+  UIView view;
+  auto path = UIBezierPath::bezierPathWithRect(CGRectMake(0, 422, 390, 422));
+  path.appendPath(UIBezierPath::bezierPathWithOvalInRect(CGRectMake(-229, 0, 848, 844)));
+  auto mask = std::make_shared<CAShapeLayer>();
+  mask->frame = CGRectMake(0, 0, 390, 844);
+  mask->path = path;
+  view.layer().mask = mask;
+  view.layer().cornerCurve = CALayerCornerCurve::continuous;
+  auto shape = std::dynamic_pointer_cast<CAShapeLayer>(view.layer().mask);
+  ASSERT_NE(shape, nullptr);
+  ASSERT_EQ(shape->path->elements.size(), 2u);
+  EXPECT_EQ(shape->path->elements[1].kind, UIBezierPath::Element::Kind::oval);
+  EXPECT_EQ(shape->fillRule, "non-zero");
+}
+
+}  // namespace
+}  // namespace platform::uitest
