@@ -2,7 +2,7 @@
 
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/console.h"
-#include "platform/services/store_review.h"
+#include "platform/services/feedback.h"
 #include "platform/uikit/storyboard.h"
 
 using platform::NSIndexPath;

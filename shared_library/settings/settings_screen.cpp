@@ -6,7 +6,7 @@
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/console.h"
 #include "platform/network/url.h"
-#include "platform/services/safari.h"
+#include "platform/services/safari_view_controller.h"
 #include "platform/uikit/activity_view_controller.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/navigation_controller.h"
@@ -14,7 +14,6 @@
 #include "shared_library/settings/settings_cell.h"
 #include "shared_library/support/lks_constants.h"
 #include "shared_library/support/lks_deployment.h"
-#include "shared_library/support/lks_utils.h"
 #include "shared_library/support/upgrade_utils.h"
 
 using platform::NSIndexPath;
@@ -33,8 +32,15 @@ bool isWebScheme(const URL& url) {
   return scheme == "http" || scheme == "https";
 }
 
+// The library's resource bundle inside the bundle of its classes, or none.
+std::shared_ptr<platform::Bundle> commonBundle() {
+  const auto resources = platform::Bundle::forLibraryClasses()->resourcePath();
+  if (!resources) return nullptr;
+  return platform::Bundle::bundleWithPath(*resources / "LKSCommon.bundle");
+}
+
 std::optional<UIColor> libraryColor(const char* name, const platform::UITraitCollection& traits) {
-  return UIColor::colorNamed(name, LKSUtils::commonBundle(), traits);
+  return UIColor::colorNamed(name, commonBundle(), traits);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "platform/foundation/process.h"
 #include "platform/network/url.h"
 #include "platform/services/number_formatter.h"
-#include "platform/services/safari.h"
+#include "platform/services/safari_view_controller.h"
 #include "platform/services/store_product.h"
 #include "platform/uikit/application.h"
 #include "shared_library/support/lks_deployment.h"

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/services/alert.h"
+#include "platform/services/alert_controller.h"
 #include "platform/services/mail_compose.h"
 #include "platform/uikit/view_controller.h"
 
