@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/testing/sandbox.h"
+#include "platform/uikit/control.h"
 #include "platform/testing/ui_testing.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/navigation_controller.h"
@@ -124,7 +125,7 @@ TEST_F(ApplicationSettings, EachPressOpensANewScreenAndAClosedOneIsReleased) {
   std::weak_ptr<SettingsScreen> first = open();
   ASSERT_FALSE(first.expired());
   first.lock()->closeButtonTapped(*std::make_shared<platform::UIControl>());
-  sandbox.loop().runUntilIdle();
+  sandbox.loop().runFor(1.0);
   EXPECT_EQ(home->presentedViewController(), nullptr);
   EXPECT_TRUE(first.expired());
   auto second = open();

@@ -44,11 +44,31 @@ class SettingsTest : public ::testing::Test {
     return o;
   }
 
-  explicit SettingsTest(platform::testing::Sandbox::Options o = options()) : sandbox(std::move(o)) {
+  explicit SettingsTest(platform::testing::Sandbox::Options o = options()) {
     SettingsScreen::registerClasses();
+    start(std::move(o));
+  }
+
+  // A new device and process with a shown home controller; what the last one showed is gone.
+  void start(platform::testing::Sandbox::Options o = options()) {
+    screen.reset();
+    navigation.reset();
+    home.reset();
+    window.reset();
+    box.reset();
+    box = std::make_unique<platform::testing::Sandbox>(std::move(o));
+    window = std::make_shared<platform::UIWindow>(platform::UIScreen::mainScreen().bounds());
+    home = std::make_shared<platform::UIViewController>();
     window->setRootViewController(home);
     window->makeKeyAndVisible();
   }
+  ~SettingsTest() override {
+    screen.reset();
+    navigation.reset();
+    home.reset();
+    window.reset();
+  }
+  platform::testing::Sandbox& sandbox() { return *box; }
 
   static std::shared_ptr<platform::Bundle> commonBundle() {
     auto resources = platform::Bundle::forLibraryClasses()->resourcePath();
@@ -69,7 +89,7 @@ class SettingsTest : public ::testing::Test {
     screen->appId = std::move(appId);
     screen->FAQsLink = std::move(faqs);
     home->present(navigation, false);
-    sandbox.loop().runUntilIdle();
+    sandbox().loop().runUntilIdle();
     return screen;
   }
 
@@ -83,10 +103,9 @@ class SettingsTest : public ::testing::Test {
   // What the settings navigation controller presents now.
   std::shared_ptr<platform::UIViewController> presented() { return navigation->presentedViewController(); }
 
-  platform::testing::Sandbox sandbox;
-  std::shared_ptr<platform::UIWindow> window =
-      std::make_shared<platform::UIWindow>(platform::UIScreen::mainScreen().bounds());
-  std::shared_ptr<platform::UIViewController> home = std::make_shared<platform::UIViewController>();
+  std::unique_ptr<platform::testing::Sandbox> box;
+  std::shared_ptr<platform::UIWindow> window;
+  std::shared_ptr<platform::UIViewController> home;
   std::shared_ptr<platform::UINavigationController> navigation;
   std::shared_ptr<SettingsScreen> screen;
 };

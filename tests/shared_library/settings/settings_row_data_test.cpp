@@ -22,7 +22,9 @@ TEST(RowType, RawValuesGiveTheirMembersAndNothingElse) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(SettingsRowData::rowTypeWithRawValue(c.raw), c.type) << c.raw;
-    if (c.type) EXPECT_EQ(SettingsRowData::rawValue(*c.type), c.raw);
+    if (c.type) {
+      EXPECT_EQ(SettingsRowData::rawValue(*c.type), c.raw);
+    }
   }
   std::unordered_set<RowType> seen{RowType::FAQs, SettingsRowData::rowTypeWithRawValue(10).value()};
   EXPECT_EQ(seen.size(), 1u);

@@ -31,7 +31,9 @@ TEST_F(SettingsTest, CardsAreAsHighAsTheirRowsAndSeparatedByNothing) {
     EXPECT_EQ(table.heightForHeader(s), 0.1);
     EXPECT_EQ(table.heightForFooter(s), 0.1);
     ASSERT_TRUE(table.headerViewForSection(s));
-    EXPECT_EQ(table.headerViewForSection(s)->frame(), platform::CGRect{});
+    ASSERT_TRUE(table.footerViewForSection(s));
+    EXPECT_EQ(screen->viewForHeaderInSection(table, s)->frame(), platform::CGRect{});
+    EXPECT_TRUE(screen->viewForFooterInSection(table, s)->subviews().empty());
   }
   EXPECT_EQ(card(0)->sectionNameLabel.lock()->text(), "ONE");
   EXPECT_EQ(card(1)->tableView.lock()->numberOfRowsInSection(0), 0);
@@ -146,11 +148,7 @@ TEST_F(TapDispatch, EveryRowTypeEndToEndWithAStoreIdentifier) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(SettingsRowData::rawValue(c.type));
-    platform::testing::Sandbox fresh(options());  // a process of its own for each row
-    window = std::make_shared<platform::UIWindow>(platform::UIScreen::mainScreen().bounds());
-    home = std::make_shared<platform::UIViewController>();
-    window->setRootViewController(home);
-    window->makeKeyAndVisible();
+    start();  // a process of its own for each row
     const auto o = tapOne(c.type, "123");
     EXPECT_EQ(o.questions, c.questions);
     EXPECT_EQ(o.opened, c.opened);
@@ -158,10 +156,6 @@ TEST_F(TapDispatch, EveryRowTypeEndToEndWithAStoreIdentifier) {
     EXPECT_EQ(o.detail, c.detail);
     EXPECT_EQ(o.reviews, c.reviews);
     EXPECT_EQ(o.custom, c.custom);
-    screen.reset();
-    navigation.reset();
-    home.reset();
-    window.reset();
   }
 }
 
@@ -232,17 +226,9 @@ TEST_F(SettingsTest, VersionLabelTakesOnlyTextValues) {
     o.bundle.info["CFBundleName"] = platform::PlistValue("Fallback");  // not the display name
     if (c.name) o.bundle.info["CFBundleDisplayName"] = *c.name;
     if (c.version) o.bundle.info["CFBundleShortVersionString"] = *c.version;
-    platform::testing::Sandbox fresh(o);
-    window = std::make_shared<platform::UIWindow>(platform::UIScreen::mainScreen().bounds());
-    home = std::make_shared<platform::UIViewController>();
-    window->setRootViewController(home);
-    window->makeKeyAndVisible();
+    start(o);
     open({});
     EXPECT_EQ(screen->versionLabel.lock()->text(), c.text);
-    screen.reset();
-    navigation.reset();
-    home.reset();
-    window.reset();
   }
 }
 
@@ -278,7 +264,7 @@ TEST_F(SettingsTest, NavigationBarTakesTheLibraryColoursAndEveryBarLosesItsShado
 }
 
 TEST_F(SettingsTest, WithoutTheCommonBundleStylingGoesOnWithoutColours) {
-  sandbox.device().updateProfile([](platform::DeviceProfile& p) { p.missingResourceBundles = {"LKSCommon.bundle"}; });
+  sandbox().device().updateProfile([](platform::DeviceProfile& p) { p.missingResourceBundles = {"LKSCommon.bundle"}; });
   // the storyboard comes from the source tree; the screen looks the colours up itself
   auto initial = platform::UIStoryboard::storyboardWithName(
                      "Settings", std::make_shared<platform::Bundle>(platform::Bundle::Config{
@@ -302,7 +288,7 @@ TEST_F(SettingsTest, ClosingReleasesTheScreenItsNavigationAndCards) {
   auto close = std::dynamic_pointer_cast<platform::UIControl>(screen->view()->viewWithAccessibilityIdentifier("close"));
   ASSERT_TRUE(close);
   close->tap();
-  sandbox.loop().runUntilIdle();
+  sandbox().loop().runFor(1.0);
   EXPECT_EQ(home->presentedViewController(), nullptr);
   screen.reset();
   navigation.reset();
@@ -317,7 +303,7 @@ TEST_F(SettingsTest, ClosingReleasesTheScreenItsNavigationAndCards) {
 class TabletShare : public SettingsTest {
  protected:
   TabletShare() {
-    sandbox.device().updateProfile([](platform::DeviceProfile& p) { p.userInterfaceIdiom = 1; });
+    sandbox().device().updateProfile([](platform::DeviceProfile& p) { p.userInterfaceIdiom = 1; });
   }
 };
 

@@ -44,12 +44,29 @@ class SupportActions : public ::testing::Test {
     o.echoConsole = false;
     return o;
   }
-  explicit SupportActions(platform::testing::Sandbox::Options o = options()) : sandbox(std::move(o)) {
+  explicit SupportActions(platform::testing::Sandbox::Options o = options()) { start(std::move(o)); }
+  ~SupportActions() override {
+    root.reset();
+    window.reset();
+    delegate.reset();
+  }
+
+  // A new device and process whose key window shows `root`.
+  void start(platform::testing::Sandbox::Options o = options()) {
+    root.reset();
+    window.reset();
+    delegate.reset();
+    box.reset();
+    box = std::make_unique<platform::testing::Sandbox>(std::move(o));
+    delegate = std::make_shared<WindowDelegate>();
+    window = std::make_shared<platform::UIWindow>(platform::UIScreen::mainScreen().bounds());
+    root = std::make_shared<UIViewController>();
     delegate->window_ = window;
     platform::UIApplication::sharedApplication()->setDelegate(delegate);
     window->setRootViewController(root);
     window->makeKeyAndVisible();
   }
+  platform::testing::Sandbox& sandbox() { return *box; }
 
   std::shared_ptr<UIViewController> shown() { return root->presentedViewController(); }
   template <class T>
@@ -57,11 +74,10 @@ class SupportActions : public ::testing::Test {
     return std::dynamic_pointer_cast<T>(shown());
   }
 
-  platform::testing::Sandbox sandbox;
-  std::shared_ptr<WindowDelegate> delegate = std::make_shared<WindowDelegate>();
-  std::shared_ptr<platform::UIWindow> window =
-      std::make_shared<platform::UIWindow>(platform::UIScreen::mainScreen().bounds());
-  std::shared_ptr<UIViewController> root = std::make_shared<UIViewController>();
+  std::unique_ptr<platform::testing::Sandbox> box;
+  std::shared_ptr<WindowDelegate> delegate;
+  std::shared_ptr<platform::UIWindow> window;
+  std::shared_ptr<UIViewController> root;
 };
 
 TEST_F(SupportActions, WithNoSocialLinkTheSupportMailIsComposedWithoutAskingToOpenAnything) {
@@ -81,7 +97,7 @@ TEST_F(SupportActions, WithNoSocialLinkTheSupportMailIsComposedWithoutAskingToOp
   EXPECT_EQ(mail->mailComposeDelegate(), UpgradeUtils::shared());
 
   platform::testing::finishMailCompose(*mail, platform::MFMailComposeResult::cancelled);
-  sandbox.loop().runUntilIdle();
+  sandbox().loop().runFor(1.0);
   EXPECT_EQ(shown(), nullptr);
 }
 
@@ -92,7 +108,7 @@ TEST_F(SupportActions, AComposerFromAnotherInstanceStillReportsToTheSharedOne) {
   ASSERT_TRUE(mail);
   own.reset();
   platform::testing::finishMailCompose(*mail, platform::MFMailComposeResult::sent);
-  sandbox.loop().runUntilIdle();
+  sandbox().loop().runFor(1.0);
   EXPECT_EQ(shown(), nullptr);
 }
 
@@ -111,11 +127,7 @@ TEST_F(SupportActions, SocialLinkOnlyWhenItsSchemeOpensAndItsPageParses) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.scheme) + " " + c.page);
-    platform::testing::Sandbox fresh(options());
-    window = std::make_shared<platform::UIWindow>(platform::UIScreen::mainScreen().bounds());
-    root = std::make_shared<UIViewController>();
-    window->setRootViewController(root);
-    window->makeKeyAndVisible();
+    start();
     UpgradeUtils::setContactSocialScheme(c.scheme);
     UpgradeUtils::setContactSocialID(c.page);
     platform::testing::scriptCanOpenURL("fb://", c.openable);
@@ -127,13 +139,11 @@ TEST_F(SupportActions, SocialLinkOnlyWhenItsSchemeOpensAndItsPageParses) {
       EXPECT_TRUE(openedURLs().empty());
       EXPECT_TRUE(shownAs<MFMailComposeViewController>());
     }
-    window.reset();
-    root.reset();
   }
 }
 
 TEST_F(SupportActions, WithoutMailAnAlertAsksToSetUpAnAccount) {
-  sandbox.device().updateProfile([](platform::DeviceProfile& p) { p.canSendMail = false; });
+  sandbox().device().updateProfile([](platform::DeviceProfile& p) { p.canSendMail = false; });
   UpgradeUtils::shared()->contactSupport();
   auto alert = shownAs<UIAlertController>();
   ASSERT_TRUE(alert);
@@ -176,7 +186,7 @@ TEST_F(SupportActions, HelpAlertOffersContactSupportThenCancel) {
   EXPECT_EQ(alert->actions()[1].title, "Cancel");
   EXPECT_EQ(alert->actions()[1].style, platform::UIAlertActionStyle::cancel);
   platform::testing::tapAlertAction(*alert, "Contact Support");
-  sandbox.loop().runUntilIdle();
+  sandbox().loop().runFor(1.0);
   EXPECT_TRUE(shownAs<MFMailComposeViewController>());
 }
 
@@ -185,7 +195,7 @@ TEST_F(SupportActions, PlainAlertRunsItsActionOnOK) {
   auto alert = shownAs<UIAlertController>();
   ASSERT_TRUE(alert);
   platform::testing::tapAlertAction(*alert, "OK");
-  sandbox.loop().runUntilIdle();
+  sandbox().loop().runFor(1.0);
   EXPECT_EQ(shown(), nullptr);
   int ran = 0;
   UpgradeUtils::showAlertViewWithTitle("T", "M", [&](const platform::UIAlertAction& a) {
