@@ -1,6 +1,5 @@
 #include "shared_library/settings/settings_screen.h"
 
-#include <cctype>
 #include <mutex>
 
 #include "platform/foundation/bundle.h"
@@ -25,12 +24,6 @@ namespace {
 
 constexpr const char kVersionSeparator[] = " \n v";
 constexpr const char kWriteReviewQuery[] = "?action=write-review";
-
-bool isWebScheme(const URL& url) {
-  std::string scheme = url.scheme();
-  for (auto& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return scheme == "http" || scheme == "https";
-}
 
 // The library's resource bundle inside the bundle of its classes, or none.
 std::shared_ptr<platform::Bundle> commonBundle() {
@@ -228,7 +221,7 @@ void SettingsScreen::openFAQs() {
 
 void SettingsScreen::openWebPage(const std::string& address) {
   const auto url = URL::parse(address);
-  if (!url || !isWebScheme(*url)) return;
+  if (!url || !UpgradeUtils::opensInBrowser(*url)) return;
   platform::SFSafariViewControllerConfiguration configuration;
   configuration.entersReaderIfAvailable = true;
   present(std::make_shared<platform::SFSafariViewController>(*url, configuration), true);

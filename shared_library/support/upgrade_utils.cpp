@@ -1,5 +1,6 @@
 #include "shared_library/support/upgrade_utils.h"
 
+#include <cctype>
 #include <mutex>
 
 #include "platform/foundation/bundle.h"
@@ -38,13 +39,13 @@ auto withSettings(F&& f) {
   return f(s);
 }
 
-bool isWebScheme(const URL& url) {
+}  // namespace
+
+bool UpgradeUtils::opensInBrowser(const URL& url) {
   std::string scheme = url.scheme();
   for (auto& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return scheme == "http" || scheme == "https";
 }
-
-}  // namespace
 
 std::shared_ptr<UpgradeUtils> UpgradeUtils::shared() {
   return platform::Process::current().shared<UpgradeUtils>([] { return std::make_shared<UpgradeUtils>(); });
@@ -149,7 +150,7 @@ void UpgradeUtils::showAlertViewWithTitle(const std::string& title, const std::s
 
 void UpgradeUtils::openWebPageWithWebpageUrl(const std::string& address) {
   const auto url = URL::parse(address);
-  if (!url || !isWebScheme(*url)) return;
+  if (!url || !opensInBrowser(*url)) return;
   platform::SFSafariViewControllerConfiguration configuration;
   configuration.entersReaderIfAvailable = true;
   topMostController()->present(std::make_shared<platform::SFSafariViewController>(*url, configuration), true);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/network/url.h"
 #include "platform/services/alert_controller.h"
 #include "platform/services/mail_compose.h"
 #include "platform/uikit/view_controller.h"
@@ -35,6 +36,8 @@ class UpgradeUtils : public platform::MFMailComposeViewControllerDelegate,
                                      std::function<void(const platform::UIAlertAction&)> action = {});
   // The in-app browser for an http or https address; anything else does nothing.
   static void openWebPageWithWebpageUrl(const std::string& address);
+  // Whether the in-app browser takes the address: http or https, in any case.
+  static bool opensInBrowser(const platform::URL& url);
   // Opens the address as it is, without asking whether it can be opened.
   static void openApp(const std::optional<std::string>& address);
   // The store's page of the product, presented at once; an identifier that is not a number
