@@ -332,3 +332,41 @@ TEST_F(TabletShare, TheSheetPointsAtTheCardOrAtNothingWhenItIsOutOfSight) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace settings_testing;
+
+TEST_F(SettingsTest, IconTileIsTheTintedTileWithTheWhiteGlyphCentredAtItsOwnSize) {
+  struct Case {
+    const char* image;
+    platform::CGSize glyph;  // none drawn when zero
+  } cases[] = {{"reach-us", {18, 14}}, {"terms-of-use", {14, 18}}, {"no-such-image", {}}, {"", {}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.image);
+    const auto icon = makeSettingsIcon(c.image, platform::UIColor::redColor());
+    ASSERT_TRUE(icon && icon->rendering());
+    const auto& r = *icon->rendering();
+    EXPECT_EQ(r.size, platform::CGSizeMake(32, 32));
+    EXPECT_FALSE(r.opaque);
+    EXPECT_EQ(r.scale, platform::UIScreen::mainScreen().scale());
+    ASSERT_EQ(r.draws.size(), c.glyph.width > 0 ? 2u : 1u);
+    const auto& tile = *r.draws[0].image;
+    EXPECT_EQ(tile.source(), platform::UIImage::Source::symbol);
+    EXPECT_EQ(tile.name(), "app.fill");
+    EXPECT_EQ(tile.symbolConfiguration()->pointSize, 32);
+    EXPECT_EQ(tile.tintColor(), platform::UIColor::redColor());
+    EXPECT_EQ(tile.renderingMode(), platform::UIImageRenderingMode::alwaysOriginal);
+    EXPECT_EQ(r.draws[0].rect, platform::CGRectMake(0, 0, 32, 32));
+    if (r.draws.size() < 2) continue;
+    const auto& glyph = *r.draws[1].image;
+    EXPECT_EQ(glyph.name(), c.image);
+    EXPECT_EQ(glyph.symbolConfiguration()->pointSize, 16);
+    EXPECT_EQ(glyph.tintColor(), platform::UIColor::whiteColor());
+    EXPECT_EQ(glyph.renderingMode(), platform::UIImageRenderingMode::alwaysOriginal);
+    EXPECT_EQ(r.draws[1].rect, platform::CGRectMake((32 - c.glyph.width) * 0.5, (32 - c.glyph.height) * 0.5,
+                                                    c.glyph.width, c.glyph.height));
+  }
+}
+
+}  // namespace
