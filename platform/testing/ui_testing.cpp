@@ -76,7 +76,7 @@ void tapAlertAction(UIAlertController& alert, const std::string& title) {
 void postDidBecomeActive() { NotificationCenter::defaultCenter().post(UIApplicationDidBecomeActiveNotification); }
 
 void tapRow(UITableView& table, NSIndexPath indexPath) {
-  auto keep = table.shared_from_this();
+  auto keep = table.weak_from_this().lock();
   table.selectRowAtIndexPath(indexPath, false);
   if (auto delegate = table.delegate()) delegate->didSelectRowAtIndexPath(table, indexPath);
 }

@@ -50,7 +50,7 @@ void UIControl::setSelected(bool selected) {
 void UIControl::sendActionsForControlEvents(UIControlEvents events) {
   mainThreadOnly("UIControl::sendActionsForControlEvents");
   if (!enabled_) return;
-  auto keep = shared_from_this();
+  auto keep = weak_from_this().lock();  // an action may release the control
   // an action may add or remove actions: send what was there when the event came
   struct Ready {
     std::shared_ptr<const void> target;

@@ -104,7 +104,7 @@ std::shared_ptr<UITableViewCell> UITableView::dequeueReusableCellWithIdentifier(
 
 void UITableView::reloadData() {
   mainThreadOnly("UITableView::reloadData");
-  auto keep = shared_from_this();
+  auto keep = weak_from_this().lock();
   ++reloads_;
   // the cells shown so far become reusable, oldest rows first
   for (auto& [path, cell] : cells_)

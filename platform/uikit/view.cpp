@@ -107,14 +107,15 @@ std::shared_ptr<UIView> UIView::superview() const {
 
 std::shared_ptr<UIWindow> UIView::window() const {
   mainThreadOnly("UIView::window");
-  auto top = std::const_pointer_cast<UIView>(shared_from_this());
+  auto top = std::const_pointer_cast<UIView>(weak_from_this().lock());
+  if (!top) return nullptr;  // a view no one shares is in no window
   while (auto up = top->superview_.lock()) top = up;
   return std::dynamic_pointer_cast<UIWindow>(top);
 }
 
 std::shared_ptr<UIView> UIView::viewWithAccessibilityIdentifier(const std::string& identifier) {
   mainThreadOnly("UIView::viewWithAccessibilityIdentifier");
-  if (accessibilityIdentifier_ == identifier) return shared_from_this();
+  if (accessibilityIdentifier_ == identifier) return weak_from_this().lock();
   for (const auto& v : subviews_)
     if (auto found = v->viewWithAccessibilityIdentifier(identifier)) return found;
   return nullptr;

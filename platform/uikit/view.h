@@ -56,8 +56,8 @@ class CAShapeLayer : public CALayer {
 };
 
 // A view of the headless user interface: it keeps what screens set, so a test reads what the
-// screen shows. A view owns its subviews and its layer; a superview is known weakly. Main thread
-// only, like every view.
+// screen shows. A view owns its subviews and its layer; a superview is known weakly. Views in a
+// tree live in std::shared_ptr. Main thread only, like every view.
 class UIView : public std::enable_shared_from_this<UIView> {
  public:
   explicit UIView(CGRect frame = {});

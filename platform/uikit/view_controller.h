@@ -22,7 +22,7 @@ enum class UIStatusBarStyle : int { defaultStyle = 0, lightContent = 1, darkCont
 
 // A screen: its view, its lifecycle and its place among presented and contained controllers. A
 // presenter holds what it presents and a container its children; the other directions are weak.
-// Main thread only.
+// Controllers live in std::shared_ptr (make_shared). Main thread only.
 //
 // Presentation: an animated present or dismiss completes after the transition time (0.3 s) on the
 // main run loop, a non-animated one at once. A full-screen presentation makes the presenter

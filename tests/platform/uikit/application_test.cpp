@@ -49,20 +49,8 @@ TEST_F(ApplicationTest, UIApplicationMainLaunchesTheDelegateAndRunsUntilTerminat
   EXPECT_EQ(UIApplicationMain(1, argv, std::nullopt, std::string("FixtureAppDelegate")), 7);
   EXPECT_EQ(now(), 1.0);
   ASSERT_EQ(FixtureAppDelegate::screens.size(), 2u);
-  EXPECT_EQ(FixtureAppDelegate::screens[0],
-            "UIWindow\n"
-            "  FirstScreen \"First\"\n"
-            "    UIView#root\n"
-            "      UILabel#title \"Hello\"\n"
-            "      UIImageView#logo image \"shield\"\n"
-            "      UIButton#go \"Go\"\n");
-  EXPECT_EQ(FixtureAppDelegate::screens[1],
-            "UIWindow\n"
-            "  SecondScreen\n"
-            "    UIView\n"
-            "      UIProgressView#bar progress 0.25\n"
-            "      UIActivityIndicatorView#spinner animating\n"
-            "      UIButton#back \"Back\"\n");
+  EXPECT_EQ(FixtureAppDelegate::screens[0], kFirstScreenShown);
+  EXPECT_EQ(FixtureAppDelegate::screens[1], kSecondScreenShown);
 
   auto app = UIApplication::sharedApplication();
   auto delegate = std::dynamic_pointer_cast<FixtureAppDelegate>(app->delegate());

@@ -126,6 +126,22 @@ inline testing::Sandbox::Options fixtureOptions() {
   return o;
 }
 
+// The fixture's first and second scenes as the screen description shows them, freshly made.
+inline const std::string kFirstScreenShown =
+    "UIWindow\n"
+    "  FirstScreen \"First\"\n"
+    "    UIView#root\n"
+    "      UILabel#title \"Hello\"\n"
+    "      UIImageView#logo image \"shield\"\n"
+    "      UIButton#go \"Go\"\n";
+inline const std::string kSecondScreenShown =
+    "UIWindow\n"
+    "  SecondScreen\n"
+    "    UIView\n"
+    "      UIProgressView#bar progress 0.25\n"
+    "      UIActivityIndicatorView#spinner animating\n"
+    "      UIButton#back \"Back\"\n";
+
 // A process on a virtual clock whose main bundle holds the fixture storyboards and catalogues.
 class UITest : public ::testing::Test {
  protected:

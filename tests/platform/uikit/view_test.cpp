@@ -192,25 +192,13 @@ TEST_F(ViewTest, ScreenDescriptionShowsTheTopScreensVisibleViews) {
   EXPECT_EQ(describeScreen(), "no key window\n");
   auto first = scene<FirstScreen>("First");
   auto window = show(first);
-  EXPECT_EQ(describeScreen(),
-            "UIWindow\n"
-            "  FirstScreen \"First\"\n"
-            "    UIView#root\n"
-            "      UILabel#title \"Hello\"\n"
-            "      UIImageView#logo image \"shield\"\n"
-            "      UIButton#go \"Go\"\n");
+  EXPECT_EQ(describeScreen(), kFirstScreenShown);
   first->badge.lock()->setHidden(false);
   first->logo.lock()->setImage(UIImage::imageNamed("flag-xx"));
   first->titleLabel.lock()->setAlpha(0);
   first->goButton.lock()->setAlpha(0.5);
   first->present(scene<SecondScreen>("Second"), false);
-  EXPECT_EQ(describeScreen(),
-            "UIWindow\n"
-            "  SecondScreen\n"
-            "    UIView\n"
-            "      UIProgressView#bar progress 0.25\n"
-            "      UIActivityIndicatorView#spinner animating\n"
-            "      UIButton#back \"Back\"\n");
+  EXPECT_EQ(describeScreen(), kSecondScreenShown);
   first->dismiss(false);
   EXPECT_EQ(describeView(*first->view()),
             "UIView#root\n"
@@ -271,6 +259,21 @@ TEST_F(ViewTest, LayerMaskIsAShapeOfRectanglesAndOvals) {
   ASSERT_EQ(shape->path->elements.size(), 2u);
   EXPECT_EQ(shape->path->elements[1].kind, UIBezierPath::Element::Kind::oval);
   EXPECT_EQ(shape->fillRule, "non-zero");
+}
+
+}  // namespace
+}  // namespace platform::uitest
+
+namespace platform::uitest {
+namespace {
+
+TEST_F(ViewTest, FontsAreANameAndASize) {
+  const auto footnote = UIFont::preferredFontForTextStyle(UIFontTextStyle::footnote);
+  EXPECT_EQ(footnote.pointSize, 13);
+  EXPECT_EQ(footnote, UIFont::systemFontOfSize(13));
+  EXPECT_EQ(footnote.fontWithSize(20).fontName, footnote.fontName);
+  EXPECT_NE(UIFont::systemFontOfSize(14, UIFontWeight::bold).fontName, UIFont::systemFontOfSize(14).fontName);
+  EXPECT_EQ(UILabel().font(), UIFont::systemFontOfSize(17));
 }
 
 }  // namespace
