@@ -36,3 +36,10 @@ std::shared_ptr<UIViewController> LKSUtils::getTopMostViewController() {
   }
   return top;
 }
+
+std::shared_ptr<platform::Bundle> LKSUtils::commonBundle() {
+  const auto library = platform::Bundle::forLibraryClasses();
+  const auto& resources = library->resourcePath();
+  if (!resources) return nullptr;
+  return platform::Bundle::bundleWithPath(*resources / "LKSCommon.bundle");
+}

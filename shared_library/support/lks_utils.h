@@ -15,4 +15,7 @@ class LKSUtils {
   // its selected child (itself unwrapped when a navigation controller). None without a delegate
   // answering `window`, a window or a root; an empty container is itself the answer.
   static std::shared_ptr<platform::UIViewController> getTopMostViewController();
+  // "LKSCommon.bundle" in the resource directory of the bundle holding the library's classes;
+  // none when it is missing or there is no resource directory.
+  static std::shared_ptr<platform::Bundle> commonBundle();
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -197,6 +198,35 @@ TEST_F(TopMostWalk, FollowsTheTreeAsItChanges) {
   b->dismiss(false);
   sandbox.loop().runUntilIdle();
   EXPECT_EQ(LKSUtils::getTopMostViewController(), a);
+}
+
+TEST(CommonBundle, FoundInTheLibraryResourcesOrNone) {
+  struct Case {
+    const char* name;
+    bool mainHasResources = true;
+    bool libraryHasResourceDirectory = true;
+    std::vector<std::string> missing;
+    bool found;
+  };
+  const std::vector<Case> cases = {
+      {"shipped", true, true, {}, true},
+      {"the bundle directory missing", true, true, {"LKSCommon.bundle"}, false},
+      {"no resource directory for the library classes", true, false, {}, false},
+      {"an application without resources", false, true, {}, false},
+  };
+  for (const auto& c : cases) {
+    Sandbox::Options options;
+    if (c.mainHasResources) options.bundle.resourcePath = ORVANE_RESOURCES_DIR;
+    options.profile.libraryBundleHasResourceDirectory = c.libraryHasResourceDirectory;
+    options.profile.missingResourceBundles = c.missing;
+    Sandbox sandbox(options);
+    const auto bundle = LKSUtils::commonBundle();
+    ASSERT_EQ(bundle != nullptr, c.found) << c.name;
+    if (bundle) {
+      EXPECT_EQ(bundle->bundleIdentifier(), "com.orvane.LKSCommon");
+      EXPECT_EQ(bundle->resourcePath(), std::filesystem::path(ORVANE_RESOURCES_DIR) / "LKSCommon.bundle");
+    }
+  }
 }
 
 platform::testing::Sandbox::Options withIdiom(int idiom) {
