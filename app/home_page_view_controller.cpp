@@ -5,6 +5,7 @@
 #include "app/hex_color.h"
 #include "app/server_cells.h"
 #include "app/server_pick.h"
+#include "app/settings_sections.h"
 #include "app/utils.h"
 #include "platform/foundation/console.h"
 #include "platform/foundation/notification_center.h"
@@ -144,8 +145,7 @@ void HomePageViewController::showFAQ() {
   present(std::make_shared<platform::SFSafariViewController>(*url, configuration), true);
 }
 
-// The settings screen comes with the shared library's settings; there is none to open yet.
-void HomePageViewController::showSettings() {}
+void HomePageViewController::showSettings() { ::showSettings(*this); }
 
 void HomePageViewController::serversLoaded() {
   refreshConnectionState();

@@ -17,6 +17,7 @@
 #include "platform/foundation/queues.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/control.h"
+#include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/screen_description.h"
 #include "platform/uikit/storyboard.h"
 #include "service_client/exchange_key.h"
@@ -26,6 +27,7 @@
 #include "app/servers_view_controller.h"
 #include "app/storyboard_classes.h"
 #include "tools/local_service.h"
+#include "shared_library/settings/settings_screen.h"
 #include "vpn_core/server_list.h"
 #include "vpn_core/tunnel_manager.h"
 
@@ -71,7 +73,8 @@ const char* statusName(NEVPNStatus status) {
 }
 
 // Acts on the home screen as a user would, one step after another, printing the screen after
-// each: the list arriving, a swipe up to connected, the picker, a pick, a swipe down.
+// each: the list arriving, a swipe up to connected, the picker, a pick, a swipe down, then the
+// settings opened and closed.
 class Session {
  public:
   Session(platform::RunLoop& loop, std::shared_ptr<HomePageViewController> home) : loop_(loop), home_(std::move(home)) {}
@@ -94,7 +97,7 @@ class Session {
             swipe("swipe down to disconnect");
             waitForLook(NEVPNStatus::disconnected, [this] {
               show("disconnected");
-              loop_.stop();
+              settings();
             });
           });
         });
@@ -124,6 +127,28 @@ class Session {
     }
     loop_.asyncAfter(0.05, [this, what, done = std::move(done), then = std::move(then)]() mutable {
       waitFor(what, std::move(done), std::move(then));
+    });
+  }
+
+  // Opens the settings screen from its button, shows its cards, closes it and ends the run.
+  void settings() {
+    say("tap the settings button");
+    home_->serversButtonPressed();
+    loop_.asyncAfter(0.5, [this] {
+      show("settings");
+      auto navigation = std::dynamic_pointer_cast<platform::UINavigationController>(home_->presentedViewController());
+      auto screen = navigation ? std::dynamic_pointer_cast<SettingsScreen>(navigation->topViewController()) : nullptr;
+      if (!screen) {
+        say("no settings screen");
+        loop_.stop();
+        return;
+      }
+      say("tap close");
+      std::dynamic_pointer_cast<platform::UIControl>(screen->view()->viewWithAccessibilityIdentifier("close"))->tap();
+      loop_.asyncAfter(0.5, [this] {
+        show("settings closed");
+        loop_.stop();
+      });
     });
   }
 

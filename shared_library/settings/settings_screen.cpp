@@ -13,6 +13,7 @@
 #include "shared_library/settings/settings_cell.h"
 #include "shared_library/support/lks_constants.h"
 #include "shared_library/support/lks_deployment.h"
+#include "shared_library/support/lks_utils.h"
 #include "shared_library/support/upgrade_utils.h"
 
 using platform::NSIndexPath;
@@ -25,15 +26,8 @@ namespace {
 constexpr const char kVersionSeparator[] = " \n v";
 constexpr const char kWriteReviewQuery[] = "?action=write-review";
 
-// The library's resource bundle inside the bundle of its classes, or none.
-std::shared_ptr<platform::Bundle> commonBundle() {
-  const auto resources = platform::Bundle::forLibraryClasses()->resourcePath();
-  if (!resources) return nullptr;
-  return platform::Bundle::bundleWithPath(*resources / "LKSCommon.bundle");
-}
-
 std::optional<UIColor> libraryColor(const char* name, const platform::UITraitCollection& traits) {
-  return UIColor::colorNamed(name, commonBundle(), traits);
+  return UIColor::colorNamed(name, LKSUtils::commonBundle(), traits);
 }
 
 }  // namespace
