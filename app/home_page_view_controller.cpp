@@ -5,6 +5,7 @@
 #include "app/hex_color.h"
 #include "app/server_cells.h"
 #include "app/server_pick.h"
+#include "app/settings_sections.h"
 #include "app/utils.h"
 #include "shared_library/apps/native_apps_tracker.h"
 #include "platform/foundation/console.h"
@@ -145,8 +146,7 @@ void HomePageViewController::showFAQ() {
   present(std::make_shared<platform::SFSafariViewController>(*url, configuration), true);
 }
 
-// The settings screen comes with the shared library's settings; there is none to open yet.
-void HomePageViewController::showSettings() {}
+void HomePageViewController::showSettings() { ::showSettings(*this); }
 
 void HomePageViewController::serversLoaded() {
   refreshConnectionState();

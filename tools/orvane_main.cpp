@@ -32,11 +32,13 @@
 #include "platform/network_extension/vpn_manager.h"
 #include "platform/uikit/application.h"
 #include "platform/uikit/control.h"
+#include "platform/uikit/navigation_controller.h"
 #include "platform/uikit/screen_description.h"
 #include "service_client/exchange_key.h"
 #include "service_client/remote_config.h"
 #include "service_client/service_exchange.h"
 #include "shared_library/apps/app_metadata_operation.h"
+#include "shared_library/settings/settings_screen.h"
 #include "tools/local_service.h"
 #include "vpn_core/server_list.h"
 #include "vpn_core/tunnel_manager.h"
@@ -57,7 +59,7 @@ constexpr const char* kUsage =
     "stand-in of the maker's service, and acts on its screens step by step, printing what the\n"
     "screen shows after each step. Without --script it runs the default session:\n"
     "  wait-home, wait-list, swipe, wait-connected, picker, pick other, wait-connected, swipe,\n"
-    "  wait-disconnected\n"
+    "  wait-disconnected, settings, close-settings\n"
     "\n"
     "  --script FILE   the steps, one a line; blank lines and lines starting with # are skipped\n"
     "  --virtual-time  the same script on a virtual clock: waits take no time (transfers still do)\n"
@@ -73,6 +75,8 @@ constexpr const char* kUsage =
     "  pick N|auto|other  in the picker, tap server N of \"Servers\" (from 1), the \"Auto Select\"\n"
     "                     row, or the first server other than the current one\n"
     "  cancel             close the server picker\n"
+    "  settings           tap the settings button: the settings screen opens\n"
+    "  close-settings     tap Close on the settings screen\n"
     "  wait SECONDS       let that much time pass\n"
     "A waiting step gives up after 30 seconds. Exits 0 when every step went through, 1 with the\n"
     "reason when one did not, 2 for a usage error.\n";
@@ -124,7 +128,8 @@ struct Step {
 const std::vector<std::string>& defaultScript() {
   static const std::vector<std::string> lines{"wait-home", "wait-list",      "swipe",
                                               "wait-connected", "picker", "pick other",
-                                              "wait-connected", "swipe", "wait-disconnected"};
+                                              "wait-connected", "swipe", "wait-disconnected",
+                                              "settings",  "close-settings"};
   return lines;
 }
 
@@ -157,8 +162,9 @@ std::optional<Step> parseStep(const std::string& line, std::string& why) {
     why = "too many words";
     return std::nullopt;
   }
-  static const std::vector<std::string> bare{"wait-home",         "wait-list", "swipe", "wait-connected",
-                                             "wait-disconnected", "picker",    "cancel"};
+  static const std::vector<std::string> bare{"wait-home",         "wait-list", "swipe",    "wait-connected",
+                                             "wait-disconnected", "picker",    "cancel",   "settings",
+                                             "close-settings"};
   for (const auto& verb : bare) {
     if (step.verb != verb) continue;
     if (!step.argument.empty()) {
@@ -280,6 +286,14 @@ class ScriptRunner : public std::enable_shared_from_this<ScriptRunner> {
     auto picker = home ? std::dynamic_pointer_cast<ServersViewController>(home->presentedViewController()) : nullptr;
     return picker && !picker->isBeingPresented() ? picker : nullptr;
   }
+  static std::shared_ptr<SettingsScreen> settingsScreen() {
+    auto home = homeScreen();
+    auto navigation = home ? std::dynamic_pointer_cast<platform::UINavigationController>(home->presentedViewController()) : nullptr;
+    auto screen = navigation && !navigation->isBeingPresented()
+                      ? std::dynamic_pointer_cast<SettingsScreen>(navigation->topViewController())
+                      : nullptr;
+    return screen;
+  }
   static NEVPNStatus tunnel() { return VPNConnectionManager::shared()->vpnConnectionState(); }
 
   void end(int status, const std::string& why) {
@@ -358,6 +372,18 @@ class ScriptRunner : public std::enable_shared_from_this<ScriptRunner> {
     if (step.verb == "picker") {
       home->showServersButtonPressed();
       return waitUntil("the server picker", [] { return picker() != nullptr; });
+    }
+    if (step.verb == "settings") {
+      home->serversButtonPressed();
+      return waitUntil("the settings screen", [] { return settingsScreen() != nullptr; });
+    }
+    if (step.verb == "close-settings") {
+      auto screen = settingsScreen();
+      if (!screen) return fail("step " + std::to_string(index_) + " (" + step.text + "): the settings screen is not shown");
+      auto close = std::dynamic_pointer_cast<platform::UIControl>(screen->view()->viewWithAccessibilityIdentifier("close"));
+      if (!close) return fail("the settings screen has no close button");
+      close->tap();
+      return waitUntil("the settings screen closed", [] { auto home = homeScreen(); return home && !home->presentedViewController(); });
     }
     auto list = picker();
     if (!list) return fail("step " + std::to_string(index_) + " (" + step.text + "): the server picker is not shown");
