@@ -1,0 +1,9 @@
+#pragma once
+
+// Process-wide constants of the shared library.
+namespace LKSConstants {
+
+// Posted once by the splash screen when loading has ended.
+inline constexpr const char progressCompleted[] = "PROGRESS_COMPLETED";
+
+}  // namespace LKSConstants
