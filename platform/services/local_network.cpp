@@ -35,6 +35,7 @@ NWBrowser::~NWBrowser() = default;
 std::shared_ptr<NWBrowser> NWBrowser::make(Descriptor descriptor, NWParameters parameters) {
   auto facility = detail::LocalNetworkFacility::current();
   std::shared_ptr<NWBrowser> b(new NWBrowser(std::move(descriptor), parameters, facility->nextIdentifier(), facility));
+  facility->add(b);
   facility->log(browserTag(*b) + " bonjour type " + quoted(b->descriptor_.type) + " domain " +
                 (b->descriptor_.domain ? quoted(*b->descriptor_.domain) : "none") + " includePeerToPeer " +
                 (parameters.includePeerToPeer ? "true" : "false"));
@@ -94,6 +95,21 @@ namespace detail {
 
 std::shared_ptr<LocalNetworkFacility> LocalNetworkFacility::current() {
   return Process::current().shared<LocalNetworkFacility>([] { return std::make_shared<LocalNetworkFacility>(); });
+}
+
+LocalNetworkFacility::~LocalNetworkFacility() {
+  // A handler may hold what holds its browser; dropping it breaks that cycle.
+  std::vector<std::shared_ptr<const NWBrowser::StateUpdateHandler>> handlers;
+  for (const auto& weak : browsers_)
+    if (auto b = weak.lock()) handlers.push_back(std::move(b->handler_));
+  running_.clear();
+  publishing_.clear();
+}
+
+void LocalNetworkFacility::add(const std::shared_ptr<NWBrowser>& browser) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(browsers_, [](const auto& b) { return b.expired(); });
+  browsers_.push_back(browser);
 }
 
 std::uint64_t LocalNetworkFacility::nextIdentifier() {

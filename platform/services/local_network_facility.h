@@ -17,6 +17,13 @@ namespace platform::detail {
 class LocalNetworkFacility {
  public:
   static std::shared_ptr<LocalNetworkFacility> current();
+  LocalNetworkFacility() = default;
+  // The process is over: no handler of its browsers can run again, so none is kept.
+  ~LocalNetworkFacility();
+  LocalNetworkFacility(const LocalNetworkFacility&) = delete;
+  LocalNetworkFacility& operator=(const LocalNetworkFacility&) = delete;
+
+  void add(const std::shared_ptr<NWBrowser>& browser);
 
   std::uint64_t nextIdentifier();
   void log(std::string entry);
@@ -49,6 +56,7 @@ class LocalNetworkFacility {
   std::uint64_t nextId_ = 0;
   std::uint64_t nextPublication_ = 0;
   std::vector<std::string> log_;
+  std::vector<std::weak_ptr<NWBrowser>> browsers_;        // every one made
   std::vector<std::shared_ptr<NWBrowser>> running_;      // started and not cancelled
   std::vector<std::shared_ptr<NetService>> publishing_;  // asked to publish and not stopped
 };

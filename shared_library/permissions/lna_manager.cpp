@@ -23,15 +23,21 @@ bool LNAManager::hasLNAAlertShown() const { return platform::UserDefaults::stand
 
 void LNAManager::requestAuthorization() { check(); }
 
+// The probe's first browse is what makes the system ask.
+void LNAManager::markAlertShown() {
+  auto defaults = platform::UserDefaults::standard();
+  if (defaults->boolForKey(kAlertShownKey)) return;
+  defaults->setBool(true, kAlertShownKey);
+}
+
 void LNAManager::startPing() {
   hasPingSent_.store(true);
   check();
 }
 
 void LNAManager::check() {
-  // The probe's first browse is what makes the system ask.
-  platform::UserDefaults::standard()->setBool(true, kAlertShownKey);
   if (checking_) return;
+  markAlertShown();
   checking_ = true;
   const auto id = ++checks_;
   std::weak_ptr<LNAManager> weak = weak_from_this();

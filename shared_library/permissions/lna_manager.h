@@ -48,6 +48,7 @@ class LNAManager : public std::enable_shared_from_this<LNAManager> {
 
  private:
   void check();
+  void markAlertShown();
   void finish(std::uint64_t check, bool granted);
 
   const std::shared_ptr<LocalNetworkManager> lnaManager_;
