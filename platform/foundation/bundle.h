@@ -24,6 +24,13 @@ class Bundle {
 
   // The current process's application bundle.
   static std::shared_ptr<Bundle> main();
+  // The bundle holding the classes of the application's libraries. They are linked into the
+  // application, so it is the main bundle, unless the device profile takes its resource directory
+  // away.
+  static std::shared_ptr<Bundle> forLibraryClasses();
+  // The bundle in that directory ("Info.json" beside its resources, optional), or none when there
+  // is no such directory or the device profile makes it missing.
+  static std::shared_ptr<Bundle> bundleWithPath(const std::filesystem::path& directory);
 
   std::optional<std::string> bundleIdentifier() const { return infoString("CFBundleIdentifier"); }
   std::optional<std::string> shortVersionString() const { return infoString("CFBundleShortVersionString"); }

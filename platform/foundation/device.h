@@ -37,6 +37,19 @@ struct DeviceProfile {
   bool localNetworkAlertShown = false;
   // The general internet route.
   NetworkRoute networkRoute = NetworkRoute::wifi;
+
+  // The user interface.
+  int userInterfaceIdiom = 0;  // phone 0, pad 1
+  double screenWidth = 390, screenHeight = 844, screenScale = 3;
+  bool darkAppearance = false;
+  // A UUID; empty: one is made on first use and kept on the device.
+  std::string identifierForVendor;
+  // URL schemes of the applications installed beside this one ("fb", "mailto").
+  std::vector<std::string> installedURLSchemes;
+  // The bundle holding the application's library classes may lack a resource directory, and
+  // bundles inside it may be missing (by directory name, "X.bundle").
+  bool libraryBundleHasResourceDirectory = true;
+  std::vector<std::string> missingResourceBundles;
 };
 
 // The simulated phone: its storage under one directory, and its profile. What lives here

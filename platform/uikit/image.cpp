@@ -1,0 +1,127 @@
+#include "platform/uikit/image.h"
+
+#include <map>
+#include <mutex>
+
+#include "platform/foundation/bundle.h"
+#include "platform/foundation/console.h"
+#include "platform/foundation/process.h"
+#include "platform/uikit/resource_json.h"
+
+namespace platform {
+
+namespace {
+
+struct CatalogueEntry {
+  CGSize size;
+  std::optional<std::filesystem::path> file;
+};
+using ImageCatalogue = std::map<std::string, CatalogueEntry>;
+
+struct ImageState {
+  std::mutex mutex;
+  std::map<std::filesystem::path, std::shared_ptr<const ImageCatalogue>> catalogues;
+};
+
+ImageState& state() {
+  return *Process::current().shared<ImageState>([] { return std::make_shared<ImageState>(); });
+}
+
+bool isCatalogueKey(const std::string& name) {
+  return !name.empty() && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos &&
+         name.find("..") == std::string::npos;
+}
+
+// The bundle's "images.json": {"name": {"size": [w, h], "file": "picture.png"}}; the file is optional.
+std::shared_ptr<const ImageCatalogue> loadCatalogue(const std::filesystem::path& dir) {
+  auto catalogue = std::make_shared<ImageCatalogue>();
+  const auto path = dir / "images.json";
+  auto json = detail::readResourceJSON(path);
+  if (!json) return catalogue;
+  if (!json->is_object()) fatalError("the image catalogue " + path.string() + " is not an object");
+  for (const auto& [name, entry] : json->items()) {
+    const auto where = "the image " + name + " in " + path.string();
+    if (!isCatalogueKey(name)) fatalError(where + ": the name is not a plain key");
+    if (!entry.is_object() || !entry.contains("size") || !entry["size"].is_array() || entry["size"].size() != 2 ||
+        !entry["size"][0].is_number() || !entry["size"][1].is_number())
+      fatalError(where + " needs a size [width, height]");
+    CatalogueEntry e{CGSize{entry["size"][0].get<double>(), entry["size"][1].get<double>()}, std::nullopt};
+    if (entry.contains("file")) {
+      if (!entry["file"].is_string() || !isCatalogueKey(entry["file"].get<std::string>()))
+        fatalError(where + ": the file must be a plain name beside the catalogue");
+      e.file = dir / entry["file"].get<std::string>();
+    }
+    (*catalogue)[name] = std::move(e);
+  }
+  return catalogue;
+}
+
+struct Symbol {
+  const char* name;
+  double widthPerPoint, heightPerPoint;
+};
+constexpr Symbol kSymbols[] = {
+    {"app.fill", 1.0, 1.0},
+    {"xmark", 0.8125, 0.8125},
+    {"checkmark", 0.875, 0.8125},
+    {"chevron.right", 0.5, 0.875},
+};
+
+}  // namespace
+
+UIImage::UIImage(Source source, std::string name, CGSize size, std::optional<std::filesystem::path> file,
+                 std::optional<UIImageSymbolConfiguration> configuration)
+    : source_(source), name_(std::move(name)), size_(size), file_(std::move(file)), configuration_(configuration) {}
+
+UIImageRef UIImage::imageNamed(const std::string& name, const std::shared_ptr<Bundle>& bundle,
+                               std::optional<UIImageSymbolConfiguration> configuration) {
+  if (!isCatalogueKey(name)) return UIImageRef::missing(name);
+  const auto b = bundle ? bundle : Bundle::main();
+  if (!b->resourcePath()) return UIImageRef::missing(name);
+  auto& s = state();
+  std::shared_ptr<const ImageCatalogue> catalogue;
+  {
+    std::lock_guard lock(s.mutex);
+    auto& slot = s.catalogues[*b->resourcePath()];
+    if (!slot) slot = loadCatalogue(*b->resourcePath());
+    catalogue = slot;
+  }
+  auto it = catalogue->find(name);
+  if (it == catalogue->end()) return UIImageRef::missing(name);
+  return UIImageRef(std::make_shared<const UIImage>(Source::asset, name, it->second.size, it->second.file, configuration));
+}
+
+UIImageRef UIImage::systemImageNamed(const std::string& name, std::optional<UIImageSymbolConfiguration> configuration) {
+  for (const auto& s : kSymbols) {
+    if (name != s.name) continue;
+    const double points = configuration ? configuration->pointSize : UIImageSymbolConfiguration{}.pointSize;
+    return UIImageRef(std::make_shared<const UIImage>(
+        Source::symbol, name, CGSize{s.widthPerPoint * points, s.heightPerPoint * points}, std::nullopt, configuration));
+  }
+  return UIImageRef::missing(name);
+}
+
+std::shared_ptr<const UIImage> UIImage::imageWithTintColor(UIColor color, UIImageRenderingMode mode) const {
+  auto copy = std::make_shared<UIImage>(*this);
+  copy->tint_ = color;
+  copy->renderingMode_ = mode;
+  return copy;
+}
+
+std::shared_ptr<const UIImage> UIImage::imageWithRenderingMode(UIImageRenderingMode mode) const {
+  auto copy = std::make_shared<UIImage>(*this);
+  copy->renderingMode_ = mode;
+  return copy;
+}
+
+UIImageRef::UIImageRef(std::shared_ptr<const UIImage> image) : image_(std::move(image)) {
+  if (image_ && !image_->name().empty()) requestedName_ = image_->name();
+}
+
+UIImageRef UIImageRef::missing(std::string requestedName) {
+  UIImageRef r;
+  r.requestedName_ = std::move(requestedName);
+  return r;
+}
+
+}  // namespace platform
