@@ -78,3 +78,8 @@ HexColorComponents hexColorComponents(std::string_view text) {
       return {};
   }
 }
+
+platform::UIColor UIColorWithHexString(std::string_view text) {
+  const auto c = hexColorComponents(text);
+  return platform::UIColor::colorWithRed(c.red / 255.0, c.green / 255.0, c.blue / 255.0, c.alpha / 255.0);
+}

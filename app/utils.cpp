@@ -65,12 +65,16 @@ bool Utils::shouldAskForReview() {
   if (kind == Threshold::off) return false;
 
   const auto defaults = platform::UserDefaults::standard();
+  // built in place: GCC's sanitizer builds warn on a moved-from PlistValue temporary
+  const auto store = [&](std::int64_t n) {
+    defaults->setObject(std::optional<platform::PlistValue>(std::in_place, n), kLaunchCountKey);
+  };
   const std::int64_t count = defaults->integerForKey(kLaunchCountKey);
   if (count >= threshold) {
     asked.store(true);
-    defaults->setInteger(0, kLaunchCountKey);
+    store(0);
     return true;
   }
-  defaults->setInteger(count + 1, kLaunchCountKey);
+  store(count + 1);
   return false;
 }
