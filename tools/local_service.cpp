@@ -1,5 +1,6 @@
 #include "tools/local_service.h"
 
+#include <condition_variable>
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -47,17 +48,103 @@ std::string randomHex(std::size_t bytes) {
   return out;
 }
 
+// The value of `key` in a query, as sent.
+std::optional<std::string> queryValue(const std::optional<std::string>& query, const std::string& key) {
+  if (!query) return std::nullopt;
+  std::size_t at = 0;
+  while (at <= query->size()) {
+    const auto end = std::min(query->find('&', at), query->size());
+    const auto pair = query->substr(at, end - at);
+    const auto eq = pair.find('=');
+    if (pair.substr(0, eq) == key) return eq == std::string::npos ? "" : pair.substr(eq + 1);
+    at = end + 1;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
+
+struct LocalService::LookupGate {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool hold = false;
+  bool closing = false;
+  std::size_t releases = 0;
+  std::size_t waiting = 0;
+
+  void pass() {
+    std::unique_lock lock(mutex);
+    if (!hold) return;
+    ++waiting;
+    cv.wait(lock, [&] { return releases > 0 || !hold || closing; });
+    if (releases > 0) --releases;
+    --waiting;
+  }
+};
 
 std::filesystem::path LocalService::defaultFixturesDirectory() { return ORVANE_SERVICE_FIXTURES; }
 
 LocalService::LocalService() : LocalService(Options{}) {}
 
 LocalService::LocalService(Options options)
-    : server_(options.port),
-      configuration_(readFixture(options.fixtures / "remote-configuration.json")),
-      serverList_(readFixture(options.fixtures / "server-list.json")) {
+    : configuration_(readFixture(options.fixtures / "remote-configuration.json")),
+      serverList_(readFixture(options.fixtures / "server-list.json")),
+      storeApps_(readFixture(options.fixtures / "store-lookup.json")),
+      gate_(std::make_shared<LookupGate>()),
+      server_(options.port) {
   server_.on("POST", "/data/server/", [this](const LoopbackRequest& request) { return answer(request); });
+  server_.on("GET", "/lookup", [this, gate = gate_](const LoopbackRequest& request) {
+    gate->pass();
+    return lookup(request);
+  });
+}
+
+LocalService::~LocalService() {
+  {
+    std::lock_guard lock(gate_->mutex);
+    gate_->closing = true;
+  }
+  gate_->cv.notify_all();
+}
+
+void LocalService::setLookupReply(const std::string& storeID, std::optional<LoopbackReply> reply) {
+  std::lock_guard lock(mutex_);
+  if (reply)
+    lookupReplies_[storeID] = std::move(*reply);
+  else
+    lookupReplies_.erase(storeID);
+}
+
+void LocalService::holdLookups(bool hold) {
+  {
+    std::lock_guard lock(gate_->mutex);
+    gate_->hold = hold;
+    if (!hold) gate_->releases = 0;
+  }
+  gate_->cv.notify_all();
+}
+
+void LocalService::releaseLookups(std::size_t count) {
+  {
+    std::lock_guard lock(gate_->mutex);
+    gate_->releases += count;
+  }
+  gate_->cv.notify_all();
+}
+
+std::size_t LocalService::heldLookups() const {
+  std::lock_guard lock(gate_->mutex);
+  return gate_->waiting;
+}
+
+LoopbackReply LocalService::lookup(const LoopbackRequest& request) {
+  const auto id = queryValue(request.query, "id").value_or("");
+  std::lock_guard lock(mutex_);
+  if (auto scripted = lookupReplies_.find(id); scripted != lookupReplies_.end()) return scripted->second;
+  // the store's shape: a count and the matching results, none for an unknown identifier
+  nlohmann::json results = nlohmann::json::array();
+  if (storeApps_.is_object() && storeApps_.contains(id)) results.push_back(storeApps_[id]);
+  return jsonReply(200, {{"resultCount", results.size()}, {"results", results}});
 }
 
 std::string LocalService::host() const { return "127.0.0.1:" + std::to_string(server_.port()); }
@@ -65,6 +152,11 @@ std::string LocalService::host() const { return "127.0.0.1:" + std::to_string(se
 void LocalService::setConfiguration(nlohmann::json configuration) {
   std::lock_guard lock(mutex_);
   configuration_ = std::move(configuration);
+}
+
+nlohmann::json LocalService::configuration() const {
+  std::lock_guard lock(mutex_);
+  return configuration_;
 }
 
 void LocalService::setServerList(nlohmann::json payload) {

@@ -17,7 +17,8 @@ namespace orvane_service {
 
 // The maker's service on this machine: HTTPS on 127.0.0.1 answering the exchange at
 // /data/server/ for the calls "sl" (the server list) and "new" (the remote configuration), from
-// fixture files, issuing install identifiers and service tokens.
+// fixture files, issuing install identifiers and service tokens; and, standing in for the
+// store, the look-up of the maker's applications at GET /lookup?id=STOREID.
 class LocalService {
  public:
   struct Options {
@@ -44,6 +45,7 @@ class LocalService {
 
   LocalService();
   explicit LocalService(Options options);
+  ~LocalService();
   LocalService(const LocalService&) = delete;
   LocalService& operator=(const LocalService&) = delete;
 
@@ -54,6 +56,7 @@ class LocalService {
   void installTrust(platform::Device& device) const { server_.installTrust(device); }
 
   void setConfiguration(nlohmann::json configuration);
+  nlohmann::json configuration() const;
   void setServerList(nlohmann::json payload);
   // Replaces the "servers" member of the "sl" result as it stands (none: left out), in place of
   // the enciphered server list.
@@ -61,12 +64,25 @@ class LocalService {
   void setMode(const std::string& callName, Mode mode);
 
   std::vector<Exchange> exchanges() const;
+
+  // "https://127.0.0.1:PORT": the application's store look-up base.
+  std::string storeLookupBase() const { return server_.url(""); }
+  // The reply to the look-up of one store identifier in place of the fixture's (none: the
+  // fixture's again).
+  void setLookupReply(const std::string& storeID, std::optional<platform::testing::LoopbackReply> reply);
+  // Held, look-ups wait (on the server's threads) until released one by one, or until holding
+  // ends; the service's end releases them.
+  void holdLookups(bool hold);
+  void releaseLookups(std::size_t count = 1);
+  // Look-ups waiting now.
+  std::size_t heldLookups() const;
+  struct LookupGate;
   const platform::testing::LoopbackServer& server() const { return server_; }
 
  private:
   platform::testing::LoopbackReply answer(const platform::testing::LoopbackRequest& request);
+  platform::testing::LoopbackReply lookup(const platform::testing::LoopbackRequest& request);
 
-  platform::testing::LoopbackServer server_;
   mutable std::mutex mutex_;
   nlohmann::json configuration_;
   nlohmann::json serverList_;
@@ -75,6 +91,11 @@ class LocalService {
   std::map<std::string, std::string> tokens_;  // by install identifier
   std::vector<Exchange> exchanges_;
   unsigned long issued_ = 0;
+  nlohmann::json storeApps_;  // store identifier -> result
+  std::map<std::string, platform::testing::LoopbackReply> lookupReplies_;
+  std::shared_ptr<LookupGate> gate_;
+  // Last: it stops (and its handlers end) before what they use goes.
+  platform::testing::LoopbackServer server_;
 };
 
 }  // namespace orvane_service

@@ -46,7 +46,7 @@ void Sandbox::launch() {
   clock_ = wallAtEnd_ ? std::make_shared<VirtualClock>(*wallAtEnd_) : std::make_shared<VirtualClock>();
   Process::Options o;
   o.clock = clock_;
-  o.random = std::make_shared<SystemRandom>(options_.seed);
+  o.random = options_.random ? options_.random : std::make_shared<SystemRandom>(options_.seed);
   o.mainBundle = std::make_shared<Bundle>(options_.bundle);
   o.echoConsole = options_.echoConsole;
   process_ = Process::launch(device_, std::move(o));

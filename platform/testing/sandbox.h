@@ -8,6 +8,7 @@
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/device.h"
 #include "platform/foundation/process.h"
+#include "platform/foundation/random.h"
 #include "platform/foundation/time.h"
 
 namespace platform::testing {
@@ -20,6 +21,8 @@ class Sandbox {
     DeviceProfile profile;
     Bundle::Config bundle = defaultBundle();
     std::uint64_t seed = 1;
+    // none: the system's generator seeded with `seed`
+    std::shared_ptr<RandomSource> random;
     bool echoConsole = false;
   };
   static Bundle::Config defaultBundle();
