@@ -59,11 +59,15 @@ void LNAPermissionScreen::viewWillDisappear(bool animated) {
 }
 
 void LNAPermissionScreen::observe(const std::string& name, void (LNAPermissionScreen::*handler)()) {
-  std::weak_ptr<LNAPermissionScreen> weak = std::static_pointer_cast<LNAPermissionScreen>(shared_from_this());
+  auto weak = weakSelf();
   NotificationCenter::defaultCenter().addObserver(std::weak_ptr<const void>(weak_from_this()), name,
                                                   [weak, handler](const platform::Notification&) {
                                                     if (auto self = weak.lock()) ((*self).*handler)();
                                                   });
+}
+
+std::weak_ptr<LNAPermissionScreen> LNAPermissionScreen::weakSelf() {
+  return std::static_pointer_cast<LNAPermissionScreen>(shared_from_this());
 }
 
 void LNAPermissionScreen::stopObserving() {
@@ -128,7 +132,7 @@ void LNAPermissionScreen::handleWifiConnection() {
 
 void LNAPermissionScreen::applicationManagerDidUpdateSettings() {
   // Posted from the network queue: the title and the look change together on the main queue.
-  std::weak_ptr<LNAPermissionScreen> weak = std::static_pointer_cast<LNAPermissionScreen>(shared_from_this());
+  auto weak = weakSelf();
   platform::DispatchQueue::main().async([weak] {
     auto self = weak.lock();
     if (!self) return;
@@ -177,7 +181,7 @@ void LNAPermissionScreen::closeScreen() {
   if (closing_) return;
   closing_ = true;
   stopObserving();
-  std::weak_ptr<LNAPermissionScreen> weak = std::static_pointer_cast<LNAPermissionScreen>(shared_from_this());
+  auto weak = weakSelf();
   dismiss(true, [weak] {
     auto self = weak.lock();
     if (!self) return;

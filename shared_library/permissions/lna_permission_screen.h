@@ -76,6 +76,7 @@ class LNAPermissionScreen : public platform::UIViewController, public LNAManager
   void showLook(const std::optional<std::string>& buttonTitle, const char* warning, const char* image);
   void observe(const std::string& name, void (LNAPermissionScreen::*handler)());
   void stopObserving();
+  std::weak_ptr<LNAPermissionScreen> weakSelf();
 
   bool isIOS14_ = false;
   std::shared_ptr<platform::Reachability> wifiReachability_;

@@ -14,9 +14,8 @@
 #include "platform/testing/sandbox.h"
 #include "platform/testing/ui_testing.h"
 #include "platform/uikit/application.h"
-#include "platform/uikit/storyboard.h"
-#include "shared_library/support/lks_utils.h"
 #include "shared_library/support/utility_wrapper.h"
+#include "tests/shared_library/permissions/permission_screen_fixture.h"
 
 namespace {
 
@@ -58,36 +57,24 @@ struct Device {
   bool alertShown = false;
 };
 
-class LNAScreenTest : public ::testing::Test {
+class LNAScreenTest : public PermissionScreenFixture {
  protected:
-  std::unique_ptr<Sandbox> sandbox;
-  std::shared_ptr<platform::UIWindow> window;
-  std::shared_ptr<platform::UIViewController> host;
   std::shared_ptr<LNAPermissionScreen> screen;
   std::shared_ptr<Delegate> delegate = std::make_shared<Delegate>();
 
   void TearDown() override {
     screen.reset();
-    host.reset();
-    window.reset();
-    sandbox.reset();
+    PermissionScreenFixture::TearDown();
   }
 
   void start(Device device = {}) {
     Sandbox::Options o;
-    o.bundle.resourcePath = ORVANE_RESOURCES_DIR;
     o.profile.systemVersion = device.version;
     o.profile.networkRoute = device.route;
-    sandbox = std::make_unique<Sandbox>(std::move(o));
+    launch(std::move(o));
     if (device.alertShown) platform::UserDefaults::standard()->setBool(true, LNAManager::kAlertShownKey);
     LNAPermissionScreen::registerStoryboardClass();
-    host = std::make_shared<platform::UIViewController>();
-    window = std::make_shared<platform::UIWindow>(platform::UIScreen::mainScreen().bounds());
-    window->setRootViewController(host);
-    window->makeKeyAndVisible();
-    screen = std::dynamic_pointer_cast<LNAPermissionScreen>(
-        platform::UIStoryboard::storyboardWithName("Permissions", LKSUtils::commonBundle())
-            ->instantiateViewControllerWithIdentifier("LNAPermissionScreen"));
+    screen = scene<LNAPermissionScreen>("LNAPermissionScreen");
     ASSERT_TRUE(screen);
     screen->setDelegate(delegate);
     platform::testing::scriptCanOpenURL(platform::UIApplicationOpenSettingsURLString, true);

@@ -9,10 +9,7 @@
 #include "platform/foundation/error.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/services/user_notifications_testing.h"
-#include "platform/testing/sandbox.h"
-#include "platform/uikit/application.h"
-#include "platform/uikit/storyboard.h"
-#include "shared_library/support/lks_utils.h"
+#include "tests/shared_library/permissions/permission_screen_fixture.h"
 
 namespace {
 
@@ -25,33 +22,21 @@ class Delegate : public NotificationPermissionScreenDelegate {
   int told = 0;
 };
 
-class NotificationScreenTest : public ::testing::Test {
+class NotificationScreenTest : public PermissionScreenFixture {
  protected:
-  std::unique_ptr<Sandbox> sandbox;
-  std::shared_ptr<platform::UIWindow> window;
-  std::shared_ptr<platform::UIViewController> host;
   std::shared_ptr<NotificationPermissionScreen> screen;
   std::shared_ptr<Delegate> delegate = std::make_shared<Delegate>();
 
   void TearDown() override {
     screen.reset();
-    host.reset();
-    window.reset();
-    sandbox.reset();
+    PermissionScreenFixture::TearDown();
   }
   void present(std::optional<std::string> bundleIdentifier = std::nullopt) {
-    Sandbox::Options o;
-    o.bundle.resourcePath = ORVANE_RESOURCES_DIR;
+    Sandbox::Options o = {};
     if (bundleIdentifier) o.bundle.info["CFBundleIdentifier"] = platform::PlistValue(*bundleIdentifier);
-    sandbox = std::make_unique<Sandbox>(std::move(o));
+    launch(std::move(o));
     NotificationPermissionScreen::registerStoryboardClass();
-    host = std::make_shared<platform::UIViewController>();
-    window = std::make_shared<platform::UIWindow>(platform::UIScreen::mainScreen().bounds());
-    window->setRootViewController(host);
-    window->makeKeyAndVisible();
-    screen = std::dynamic_pointer_cast<NotificationPermissionScreen>(
-        platform::UIStoryboard::storyboardWithName("Permissions", LKSUtils::commonBundle())
-            ->instantiateViewControllerWithIdentifier("NotificationPermissionScreen"));
+    screen = scene<NotificationPermissionScreen>("NotificationPermissionScreen");
     ASSERT_TRUE(screen);
     screen->setDelegate(delegate);
     host->present(screen, false);
