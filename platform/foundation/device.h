@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -9,6 +10,9 @@
 #include <vector>
 
 namespace platform {
+
+enum class LocalNetworkPolicy { undetermined, granted, denied };
+enum class NetworkRoute { none, wifi, cellular };
 
 // What the simulated phone reports about itself. Defaults describe a plain phone; tests and the
 // driver change what they need.
@@ -26,6 +30,13 @@ struct DeviceProfile {
   std::optional<std::vector<std::string>> networkInterfaces;
   // A certificate authority (PEM file) trusted beside the system's, for the loopback services.
   std::optional<std::filesystem::path> extraCertificateAuthorityFile;
+  // The application's process environment (names to values).
+  std::map<std::string, std::string> environment;
+  // The user's local-network choice for the application, and whether the system has asked yet.
+  LocalNetworkPolicy localNetworkPolicy = LocalNetworkPolicy::undetermined;
+  bool localNetworkAlertShown = false;
+  // The general internet route.
+  NetworkRoute networkRoute = NetworkRoute::wifi;
 
   // The user interface.
   int userInterfaceIdiom = 0;  // phone 0, pad 1

@@ -68,6 +68,12 @@ void UserDefaults::persistLocked() {
     console("User defaults: cannot save " + file_.string() + ": " + error);
 }
 
+// Out of line: inlined into callers, the temporary trips a false uninitialised-use warning in
+// sanitizer builds.
+void UserDefaults::setInteger(std::int64_t value, const std::string& key) { setObject(PlistValue(value), key); }
+
+void UserDefaults::setBool(bool value, const std::string& key) { setObject(PlistValue(value), key); }
+
 std::int64_t UserDefaults::integerForKey(const std::string& key) const {
   auto v = objectForKey(key);
   if (!v) return 0;

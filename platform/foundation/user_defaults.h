@@ -32,10 +32,10 @@ class UserDefaults {
   // Absent or not convertible: 0. Reals are truncated, Booleans give 0 or 1, texts their leading
   // integer.
   std::int64_t integerForKey(const std::string& key) const;
-  void setInteger(std::int64_t value, const std::string& key) { setObject(PlistValue(value), key); }
+  void setInteger(std::int64_t value, const std::string& key);
   // Absent: false. Numbers are true when not zero; texts "YES"/"true"/a non-zero number.
   bool boolForKey(const std::string& key) const;
-  void setBool(bool value, const std::string& key) { setObject(PlistValue(value), key); }
+  void setBool(bool value, const std::string& key);
   std::optional<std::string> stringForKey(const std::string& key) const;
 
   PlistValue::Dictionary dictionaryRepresentation() const;

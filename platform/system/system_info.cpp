@@ -24,6 +24,13 @@ SystemIdentification systemIdentification() {
   return id;
 }
 
+std::optional<std::string> environmentValue(const std::string& name) {
+  const auto profile = Process::current().device().profile();
+  auto it = profile.environment.find(name);
+  if (it == profile.environment.end()) return std::nullopt;
+  return repairedUTF8(it->second);
+}
+
 PlistValue::Dictionary copySystemProxySettings() {
   PlistValue::Dictionary scoped;
   for (const auto& name : Process::current().device().profile().scopedProxyInterfaces)

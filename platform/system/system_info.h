@@ -23,6 +23,10 @@ struct SystemIdentification {
 };
 SystemIdentification systemIdentification();
 
+// A value of the application's process environment (the device profile's, never the host's), or
+// none when it is not set.
+std::optional<std::string> environmentValue(const std::string& name);
+
 // The system proxy settings; "__SCOPED__" holds one dictionary per network interface name.
 PlistValue::Dictionary copySystemProxySettings();
 

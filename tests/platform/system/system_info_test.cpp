@@ -25,6 +25,15 @@ TEST(SystemInfo, MachineFieldKeepsEmbeddedZerosAndEndsInZero) {
   EXPECT_EQ(id.machine.back(), '\0');
 }
 
+TEST(SystemInfo, EnvironmentComesFromTheProfileNotTheHost) {
+  testing::Sandbox::Options o;
+  o.profile.environment = {{"SIMULATOR_MODEL_IDENTIFIER", "iPhone14,5"}, {"BAD", "a\xff"}};
+  testing::Sandbox s(o);
+  EXPECT_EQ(environmentValue("SIMULATOR_MODEL_IDENTIFIER"), "iPhone14,5");
+  EXPECT_EQ(environmentValue("PATH"), std::nullopt);
+  EXPECT_EQ(environmentValue("BAD"), "a\xEF\xBF\xBD");
+}
+
 TEST(SystemInfo, ScopedProxySettingsAreKeyedByInterface) {
   testing::Sandbox::Options o;
   o.profile.scopedProxyInterfaces = {"en0", "utun3"};
