@@ -1,17 +1,6 @@
 #include "app/base_view_controller.h"
 
-#include <memory>
-
-#include "platform/foundation/process.h"
-#include "platform/uikit/application.h"
-
-namespace {
-
-struct PadAnswer {
-  bool value = false;
-};
-
-}  // namespace
+#include "shared_library/support/lks_constants.h"
 
 void BaseViewController::viewDidLoad() { UIViewController::viewDidLoad(); }
 
@@ -19,12 +8,4 @@ platform::UIStatusBarStyle BaseViewController::preferredStatusBarStyle() const {
   return platform::UIStatusBarStyle::darkContent;
 }
 
-bool isPad() {
-  return platform::Process::current()
-      .shared<PadAnswer>([] {
-        const bool pad =
-            platform::UIDevice::currentDevice().userInterfaceIdiom() == platform::UIUserInterfaceIdiom::pad;
-        return std::make_shared<PadAnswer>(PadAnswer{pad});
-      })
-      ->value;
-}
+bool isPad() { return LKSConstants::isIPad(); }

@@ -35,6 +35,8 @@ struct DeviceProfile {
   std::string identifierForVendor;
   // URL schemes of the applications installed beside this one ("fb", "mailto").
   std::vector<std::string> installedURLSchemes;
+  // Whether a mail account is set up, so the mail composer can send.
+  bool canSendMail = true;
   // The bundle holding the application's library classes may lack a resource directory, and
   // bundles inside it may be missing (by directory name, "X.bundle").
   bool libraryBundleHasResourceDirectory = true;

@@ -6,6 +6,7 @@
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/console.h"
 #include "platform/foundation/process.h"
+#include "platform/uikit/application.h"
 #include "platform/uikit/resource_json.h"
 
 namespace platform {
@@ -68,6 +69,49 @@ constexpr Symbol kSymbols[] = {
 };
 
 }  // namespace
+
+UIImageSymbolConfiguration UIImageSymbolConfiguration::configurationWithPointSize(double pointSize,
+                                                                              UIImageSymbolWeight weight) {
+  UIFontWeight w = UIFontWeight::regular;
+  switch (weight) {
+    case UIImageSymbolWeight::ultraLight: w = UIFontWeight::ultraLight; break;
+    case UIImageSymbolWeight::thin: w = UIFontWeight::thin; break;
+    case UIImageSymbolWeight::light: w = UIFontWeight::light; break;
+    case UIImageSymbolWeight::unspecified:
+    case UIImageSymbolWeight::regular: w = UIFontWeight::regular; break;
+    case UIImageSymbolWeight::medium: w = UIFontWeight::medium; break;
+    case UIImageSymbolWeight::semibold: w = UIFontWeight::semibold; break;
+    case UIImageSymbolWeight::bold: w = UIFontWeight::bold; break;
+    case UIImageSymbolWeight::heavy: w = UIFontWeight::heavy; break;
+    case UIImageSymbolWeight::black: w = UIFontWeight::black; break;
+  }
+  return UIImageSymbolConfiguration{pointSize, w};
+}
+
+namespace {
+// Open bitmap contexts of this thread, innermost last.
+thread_local std::vector<UIImageRendering> contexts;
+}  // namespace
+
+void UIGraphicsBeginImageContextWithOptions(CGSize size, bool opaque, double scale) {
+  contexts.push_back(UIImageRendering{size, opaque, scale == 0 ? UIScreen::mainScreen().scale() : scale, {}});
+}
+
+UIImageRef UIGraphicsGetImageFromCurrentImageContext() {
+  if (contexts.empty()) return nullptr;
+  auto image = std::make_shared<UIImage>(UIImage::Source::rendered, "", contexts.back().size, std::nullopt, std::nullopt);
+  image->rendering_ = std::make_shared<const UIImageRendering>(contexts.back());
+  return UIImageRef(std::shared_ptr<const UIImage>(std::move(image)));
+}
+
+void UIGraphicsEndImageContext() {
+  if (!contexts.empty()) contexts.pop_back();
+}
+
+void UIImage::drawInRect(CGRect rect) const {
+  if (contexts.empty()) return;
+  contexts.back().draws.push_back({std::make_shared<const UIImage>(*this), rect});
+}
 
 UIImage::UIImage(Source source, std::string name, CGSize size, std::optional<std::filesystem::path> file,
                  std::optional<UIImageSymbolConfiguration> configuration)

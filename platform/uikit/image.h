@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/uikit/color.h"
 #include "platform/uikit/font.h"
@@ -16,16 +17,40 @@ class Bundle;
 
 enum class UIImageRenderingMode { automatic = 0, alwaysOriginal = 1, alwaysTemplate = 2 };
 
+// The platform's symbol weights by their raw values.
+enum class UIImageSymbolWeight : int {
+  unspecified = 0, ultraLight = 1, thin = 2, light = 3, regular = 4, medium = 5, semibold = 6, bold = 7, heavy = 8,
+  black = 9
+};
+
 struct UIImageSymbolConfiguration {
   double pointSize = 17;
   UIFontWeight weight = UIFontWeight::regular;
   bool operator==(const UIImageSymbolConfiguration&) const = default;
+
+  // Unspecified counts as regular.
+  static UIImageSymbolConfiguration configurationWithPointSize(double pointSize, UIImageSymbolWeight weight);
+};
+
+class UIImage;
+
+// What a bitmap context drew: its size, opacity and scale, and each image drawn into a rectangle,
+// in order.
+struct UIImageRendering {
+  struct Draw {
+    std::shared_ptr<const UIImage> image;
+    CGRect rect;
+  };
+  CGSize size;
+  bool opaque = false;
+  double scale = 1;
+  std::vector<Draw> draws;
 };
 
 // An image as screens see it: which picture it is and its size. Nothing is decoded or drawn.
 class UIImage {
  public:
-  enum class Source { asset, symbol, empty };
+  enum class Source { asset, symbol, rendered, empty };
 
   // A new empty image: a real image of no size (not the same as no image).
   UIImage() = default;
@@ -49,6 +74,11 @@ class UIImage {
   const std::optional<UIImageSymbolConfiguration>& symbolConfiguration() const { return configuration_; }
   const std::optional<UIColor>& tintColor() const { return tint_; }
   UIImageRenderingMode renderingMode() const { return renderingMode_; }
+  // For an image taken from a bitmap context: what was drawn.
+  const std::shared_ptr<const UIImageRendering>& rendering() const { return rendering_; }
+
+  // Into the current bitmap context (UIGraphicsBeginImageContextWithOptions); none open: nothing.
+  void drawInRect(CGRect rect) const;
 
   // A tinted copy.
   std::shared_ptr<const UIImage> imageWithTintColor(UIColor color, UIImageRenderingMode mode) const;
@@ -66,6 +96,8 @@ class UIImage {
   std::optional<UIImageSymbolConfiguration> configuration_;
   std::optional<UIColor> tint_;
   UIImageRenderingMode renderingMode_ = UIImageRenderingMode::automatic;
+  std::shared_ptr<const UIImageRendering> rendering_;
+  friend UIImageRef UIGraphicsGetImageFromCurrentImageContext();
 };
 
 // What an image property holds: an image or none. A look-up that found nothing is none but keeps
@@ -92,5 +124,11 @@ class UIImageRef {
   std::shared_ptr<const UIImage> image_;
   std::optional<std::string> requestedName_;
 };
+
+// Bitmap contexts, one stack per thread. A scale of 0 is the main screen's.
+void UIGraphicsBeginImageContextWithOptions(CGSize size, bool opaque, double scale);
+// The current context's drawing as an image; none when no context is open.
+UIImageRef UIGraphicsGetImageFromCurrentImageContext();
+void UIGraphicsEndImageContext();
 
 }  // namespace platform

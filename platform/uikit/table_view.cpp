@@ -1,6 +1,7 @@
 #include "platform/uikit/table_view.h"
 
 #include "platform/foundation/console.h"
+#include "platform/foundation/queues.h"
 #include "platform/uikit/storyboard.h"
 
 namespace platform {
@@ -50,6 +51,16 @@ std::shared_ptr<UITableViewDataSource> UITableView::dataSource() const {
 void UITableView::setDataSource(std::weak_ptr<UITableViewDataSource> dataSource) {
   mainThreadOnly("UITableView::setDataSource");
   dataSource_ = std::move(dataSource);
+  scheduleInitialLoad();
+}
+
+void UITableView::scheduleInitialLoad() {
+  if (initialLoadScheduled_ || reloads_ > 0 || dataSource_.expired()) return;
+  initialLoadScheduled_ = true;
+  DispatchQueue::main().async([weak = std::weak_ptr<UIView>(weak_from_this())] {
+    auto table = std::static_pointer_cast<UITableView>(weak.lock());
+    if (table && table->reloads_ == 0) table->reloadData();
+  });
 }
 
 std::shared_ptr<UITableViewDelegate> UITableView::delegate() const {
@@ -65,6 +76,7 @@ void UITableView::setDelegate(std::weak_ptr<UITableViewDelegate> delegate) {
 void UITableView::connectOutlets(OutletConnector& connector) {
   connector.outlet("dataSource", dataSource_);
   connector.outlet("delegate", delegate_);
+  scheduleInitialLoad();
 }
 
 void UITableView::registerPrototype(const std::string& reuseIdentifier, CellFactory factory) {

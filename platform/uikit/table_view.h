@@ -135,6 +135,9 @@ class UITableView : public UIView {
     std::vector<double> rowHeights;
   };
   void rebuildSubviews();
+  // Like the platform's first layout: a table given a data source loads its data at the end of
+  // the current main-queue turn, unless it has been reloaded by then.
+  void scheduleInitialLoad();
 
   std::weak_ptr<UITableViewDataSource> dataSource_;
   std::weak_ptr<UITableViewDelegate> delegate_;
@@ -146,6 +149,7 @@ class UITableView : public UIView {
   std::optional<NSIndexPath> selected_;
   std::vector<std::pair<NSIndexPath, bool>> deselections_;
   int reloads_ = 0;
+  bool initialLoadScheduled_ = false;
   double rowHeight_ = 44, headerHeight_ = 28, footerHeight_ = 28, headerTopPadding_ = 0;
   std::shared_ptr<UIView> tableHeader_, tableFooter_;
 };

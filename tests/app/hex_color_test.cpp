@@ -63,4 +63,13 @@ TEST(HexColor, UnicodeTextCountsCodePoints) {
   for (const auto& c : cases) EXPECT_EQ(hexColorComponents(c.text), c.rgba) << c.name;
 }
 
+TEST(HexColor, PlatformColourFromFractions) {
+  using platform::UIColor;
+  EXPECT_EQ(UIColorWithHexString("fe9423"), UIColor(254 / 255.0, 148 / 255.0, 35 / 255.0, 1.0));
+  EXPECT_EQ(UIColorWithHexString("#fff"), UIColor::whiteColor());
+  EXPECT_EQ(UIColorWithHexString("80FF0000"), UIColor(1.0, 0.0, 0.0, 128 / 255.0));
+  EXPECT_EQ(UIColorWithHexString("12345"), UIColor::blackColor());
+  EXPECT_EQ(UIColorWithHexString("0x000000"), UIColor::clearColor());
+}
+
 }  // namespace
