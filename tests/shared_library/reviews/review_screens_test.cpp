@@ -52,7 +52,7 @@ class ReviewTest : public ::testing::Test {
   }
   void press(platform::UIViewController& screen, const std::string& id) {
     std::dynamic_pointer_cast<platform::UIButton>(screen.view()->viewWithAccessibilityIdentifier(id))->tap();
-    sandbox.loop().runUntilIdle();
+    sandbox.loop().runFor(1);  // past an animated transition
   }
 
   platform::testing::Sandbox sandbox;
