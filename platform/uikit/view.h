@@ -25,19 +25,19 @@ struct UIBezierPath {
   struct Element {
     enum class Kind { rect, oval, move, line, close };
     Kind kind = Kind::rect;
+    // For move and line: the point, as the origin of an empty rectangle.
     CGRect rect;
-    // For move and line.
-    CGPoint point;
+    CGPoint point() const { return rect.origin; }
     bool operator==(const Element&) const = default;
   };
   std::vector<Element> elements;
 
-  static UIBezierPath bezierPathWithRect(CGRect rect) { return {{{Element::Kind::rect, rect, {}}}}; }
-  static UIBezierPath bezierPathWithOvalInRect(CGRect rect) { return {{{Element::Kind::oval, rect, {}}}}; }
+  static UIBezierPath bezierPathWithRect(CGRect rect) { return {{{Element::Kind::rect, rect}}}; }
+  static UIBezierPath bezierPathWithOvalInRect(CGRect rect) { return {{{Element::Kind::oval, rect}}}; }
   void appendPath(const UIBezierPath& other) { elements.insert(elements.end(), other.elements.begin(), other.elements.end()); }
-  void moveToPoint(CGPoint p) { elements.push_back({Element::Kind::move, {}, p}); }
-  void addLineToPoint(CGPoint p) { elements.push_back({Element::Kind::line, {}, p}); }
-  void closePath() { elements.push_back({Element::Kind::close, {}, {}}); }
+  void moveToPoint(CGPoint p) { elements.push_back({Element::Kind::move, {p, {}}}); }
+  void addLineToPoint(CGPoint p) { elements.push_back({Element::Kind::line, {p, {}}}); }
+  void closePath() { elements.push_back({Element::Kind::close, {}}); }
   bool operator==(const UIBezierPath&) const = default;
 };
 

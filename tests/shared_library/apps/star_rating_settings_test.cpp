@@ -183,10 +183,10 @@ TEST_F(StarDrawingTest, StarPathAtScaleThree) {
   ASSERT_EQ(path.elements.size(), 11u);
   const double m = 1 + 1.0 / 3.0, f = (20 - 2 * m) / 100;
   EXPECT_EQ(path.elements[0].kind, platform::UIBezierPath::Element::Kind::move);
-  EXPECT_NEAR(path.elements[0].point.x, 49.5 * f + m, 1e-12);
-  EXPECT_NEAR(path.elements[0].point.y, m, 1e-12);
-  EXPECT_NEAR(path.elements[2].point.x, 18.493333333333333, 1e-9);
-  EXPECT_NEAR(path.elements[8].point.x, 1.3333333333333333, 1e-12);
+  EXPECT_NEAR(path.elements[0].point().x, 49.5 * f + m, 1e-12);
+  EXPECT_NEAR(path.elements[0].point().y, m, 1e-12);
+  EXPECT_NEAR(path.elements[2].point().x, 18.493333333333333, 1e-9);
+  EXPECT_NEAR(path.elements[8].point().x, 1.3333333333333333, 1e-12);
   for (size_t i = 1; i < 10; ++i) EXPECT_EQ(path.elements[i].kind, platform::UIBezierPath::Element::Kind::line);
   EXPECT_EQ(path.elements[10].kind, platform::UIBezierPath::Element::Kind::close);
   EXPECT_TRUE(StarRatingLayers::makeStarPath({}, 20, 1).elements.empty());
