@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "platform/uikit/font.h"
 #include "platform/uikit/geometry.h"
 #include "platform/uikit/image.h"
+#include "platform/uikit/transform3d.h"
 
 namespace platform {
 
@@ -17,12 +19,15 @@ class NSLayoutConstraint;
 class OutletConnector;
 class UIWindow;
 
-// A path made of rectangles and ovals, filled with the non-zero rule.
+// A path made of rectangles and ovals, filled with the non-zero rule, or of moves, straight lines
+// and closes.
 struct UIBezierPath {
   struct Element {
-    enum class Kind { rect, oval };
+    enum class Kind { rect, oval, move, line, close };
     Kind kind = Kind::rect;
+    // For move and line: the point, as the origin of an empty rectangle.
     CGRect rect;
+    CGPoint point() const { return rect.origin; }
     bool operator==(const Element&) const = default;
   };
   std::vector<Element> elements;
@@ -30,15 +35,20 @@ struct UIBezierPath {
   static UIBezierPath bezierPathWithRect(CGRect rect) { return {{{Element::Kind::rect, rect}}}; }
   static UIBezierPath bezierPathWithOvalInRect(CGRect rect) { return {{{Element::Kind::oval, rect}}}; }
   void appendPath(const UIBezierPath& other) { elements.insert(elements.end(), other.elements.begin(), other.elements.end()); }
+  void moveToPoint(CGPoint p) { elements.push_back({Element::Kind::move, {p, {}}}); }
+  void addLineToPoint(CGPoint p) { elements.push_back({Element::Kind::line, {p, {}}}); }
+  void closePath() { elements.push_back({Element::Kind::close, {}}); }
   bool operator==(const UIBezierPath&) const = default;
 };
 
 enum class CALayerCornerCurve { circular, continuous };
 
-// A view's layer: what screens set on it. Plain data; reach it through its view on the main thread.
+// A layer: a view's own layer (what screens set on it) or one made by drawing code and hung in a
+// layer tree. Plain data; reach it through its view on the main thread.
 class CALayer {
  public:
   virtual ~CALayer() = default;
+  // A view's layer: the view's frame.
   CGRect frame;
   double cornerRadius = 0;
   CALayerCornerCurve cornerCurve = CALayerCornerCurve::circular;
@@ -47,13 +57,83 @@ class CALayer {
   bool masksToBounds = false;
   // The mask layer, replacing any earlier one; none: no mask.
   std::shared_ptr<CALayer> mask;
+
+  // Geometry of a layer in a layer tree.
+  CGRect bounds;
+  CGPoint position;
+  CGPoint anchorPoint{0.5, 0.5};
+  double contentsScale = 1;
+  bool opaque = false;
+  CATransform3D transform;
+  // The image drawn as the layer's contents, and how it fits ("resize", "resizeAspect").
+  std::shared_ptr<const UIImage> contents;
+  std::string contentsGravity = "resize";
+  bool shouldRasterize = false;
+  double rasterizationScale = 1;
+  std::vector<std::shared_ptr<CALayer>> sublayers;
+
+  void addSublayer(std::shared_ptr<CALayer> layer) { sublayers.push_back(std::move(layer)); }
+  // The layer's rectangle in its parent: the corners of the bounds, taken relative to the anchor,
+  // through the transform's x and y part, moved to the position; their bounding box.
+  CGRect frameInSuperlayer() const;
 };
 
 class CAShapeLayer : public CALayer {
  public:
   std::optional<UIBezierPath> path;
   std::string fillRule = "non-zero";
+  std::optional<UIColor> fillColor = UIColor::blackColor();
+  std::optional<UIColor> strokeColor;
+  double lineWidth = 1;
 };
+
+class CATextLayer : public CALayer {
+ public:
+  std::string string;
+  std::string fontName;
+  double fontSize = 36;
+  std::optional<UIColor> foregroundColor = UIColor::whiteColor();
+};
+
+enum class UISemanticContentAttribute { unspecified = 0, playback = 1, spatial = 2, forceLeftToRight = 3,
+                                        forceRightToLeft = 4 };
+enum class UIUserInterfaceLayoutDirection { leftToRight = 0, rightToLeft = 1 };
+
+// Accessibility traits, a bit set.
+using UIAccessibilityTraits = std::uint64_t;
+inline constexpr UIAccessibilityTraits UIAccessibilityTraitNone = 0;
+inline constexpr UIAccessibilityTraits UIAccessibilityTraitButton = 1u << 0;
+inline constexpr UIAccessibilityTraits UIAccessibilityTraitAdjustable = 1u << 12;
+
+class UIView;
+
+// One finger on the screen, at a place in its window's coordinates (here: of the view it touches).
+class UITouch {
+ public:
+  explicit UITouch(CGPoint location, std::weak_ptr<UIView> view = {}) : location_(location), view_(std::move(view)) {}
+  // Where the finger is in `view`'s coordinates: the location, less the view's origin when the touch
+  // was given in another view's coordinates.
+  CGPoint locationInView(const UIView* view) const;
+
+ private:
+  CGPoint location_;
+  std::weak_ptr<UIView> view_;
+};
+
+// The touches of one event, in the order they came; "the first the set yields" is the first.
+using UITouchSet = std::vector<std::shared_ptr<UITouch>>;
+struct UIEvent {};
+
+enum class UITouchPhase { began, moved, ended, cancelled };
+
+class UIGestureRecognizer {
+ public:
+  virtual ~UIGestureRecognizer() = default;
+};
+class UIPanGestureRecognizer : public UIGestureRecognizer {};
+class UIScreenEdgePanGestureRecognizer : public UIPanGestureRecognizer {};
+class UITapGestureRecognizer : public UIGestureRecognizer {};
+class UILongPressGestureRecognizer : public UIGestureRecognizer {};
 
 // A view of the headless user interface: it keeps what screens set, so a test reads what the
 // screen shows. A view owns its subviews and its layer; a superview is known weakly. Views in a
@@ -107,6 +187,50 @@ class UIView : public std::enable_shared_from_this<UIView> {
   static void animate(double duration, std::function<void()> animations,
                       std::function<void(bool finished)> completion = {});
 
+  // Layout direction and size the view asks for.
+  UISemanticContentAttribute semanticContentAttribute() const;
+  void setSemanticContentAttribute(UISemanticContentAttribute attribute);
+  // Right-to-left for forceRightToLeft; left-to-right for forceLeftToRight, playback and spatial;
+  // otherwise the device's language direction.
+  static UIUserInterfaceLayoutDirection userInterfaceLayoutDirectionForSemanticContentAttribute(
+      UISemanticContentAttribute attribute);
+  // No intrinsic size: (-1, -1).
+  virtual CGSize intrinsicContentSize() const;
+  void invalidateIntrinsicContentSize();
+  int intrinsicContentSizeInvalidations() const;
+  bool isOpaque() const;
+  void setOpaque(bool opaque);
+
+  // Traits: the current ones unless set on the view. Setting different traits tells the view,
+  // with the ones it had.
+  UITraitCollection traitCollection() const;
+  void setTraitCollection(UITraitCollection traits);
+  virtual void traitCollectionDidChange(const std::optional<UITraitCollection>& previous);
+
+  // Touches. The base handling passes them on to the next responder; each call is recorded.
+  virtual void touchesBegan(const UITouchSet& touches, const UIEvent& event);
+  virtual void touchesMoved(const UITouchSet& touches, const UIEvent& event);
+  virtual void touchesEnded(const UITouchSet& touches, const UIEvent& event);
+  virtual void touchesCancelled(const UITouchSet& touches, const UIEvent& event);
+  // The phases the base handling passed on, in order.
+  const std::vector<UITouchPhase>& forwardedTouchPhases() const;
+  virtual bool gestureRecognizerShouldBegin(const UIGestureRecognizer& recognizer);
+  // Bounds containment: the low edges inclusive, the high edges exclusive.
+  virtual bool pointInside(CGPoint point, const UIEvent* event) const;
+
+  // Accessibility.
+  bool isAccessibilityElement() const;
+  void setIsAccessibilityElement(bool element);
+  UIAccessibilityTraits accessibilityTraits() const;
+  void setAccessibilityTraits(UIAccessibilityTraits traits);
+  const std::optional<std::string>& accessibilityLabel() const;
+  void setAccessibilityLabel(std::optional<std::string> label);
+  const std::optional<std::string>& accessibilityValue() const;
+  void setAccessibilityValue(std::optional<std::string> value);
+  // What an assistive technology sends an adjustable element; the base does nothing.
+  virtual void accessibilityIncrement() {}
+  virtual void accessibilityDecrement() {}
+
   // Storyboard hooks: connections by name, then awakeFromNib once everything is connected.
   virtual void connectOutlets(OutletConnector& connector);
   virtual void awakeFromNib() {}
@@ -132,6 +256,15 @@ class UIView : public std::enable_shared_from_this<UIView> {
   std::shared_ptr<CALayer> layer_;
   std::vector<std::shared_ptr<NSLayoutConstraint>> constraints_;
   int layoutIfNeededCount_ = 0;
+  UISemanticContentAttribute semantic_ = UISemanticContentAttribute::unspecified;
+  int intrinsicInvalidations_ = 0;
+  bool opaque_ = false;
+  std::optional<UITraitCollection> traits_;
+  std::vector<UITouchPhase> forwardedTouches_;
+  bool accessibilityElement_ = false;
+  UIAccessibilityTraits accessibilityTraits_ = UIAccessibilityTraitNone;
+  std::optional<std::string> accessibilityLabel_;
+  std::optional<std::string> accessibilityValue_;
 };
 
 enum class NSTextAlignment { left = 0, center = 1, right = 2, justified = 3, natural = 4 };

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "platform/network/url.h"
+#include "platform/uikit/image.h"
+#include "platform/uikit/view.h"
+
+namespace platform {
+
+// The image downloader with its cache: asked to load an address into an image view, it calls back
+// with the image, or none, once the load ends. Nothing is fetched here: each request waits until
+// the test side delivers it (platform/testing/image_downloader_testing.h); no address calls back
+// with none at once. Safe from any thread; the completion runs on the delivering thread.
+class ImageDownloader {
+ public:
+  using Completion = std::function<void(UIImageRef)>;
+  // The current process's downloader.
+  static ImageDownloader& shared();
+  void load(const std::optional<URL>& url, std::weak_ptr<UIImageView> imageView, Completion completion);
+};
+
+}  // namespace platform
