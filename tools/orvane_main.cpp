@@ -477,6 +477,8 @@ int runSession(const SessionOptions& options, const char* programName, SignalWat
   const int status = applicationMain(1, argv);
   say("install identifier " + QVServerConnect::neExtKey().value_or("(none)"));
   say(status == 0 ? "session ended" : "session failed: " + runner->failure());
+  // a signal handled from now on must not reach a loop that is going away
+  signals.setHandler(nullptr);
   process.reset();
   if (status != 0) std::fprintf(stderr, "orvane: %s\n", runner->failure().c_str());
   return status;
