@@ -1,6 +1,5 @@
 #include "platform/network_extension/vpn_manager.h"
 
-#include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -16,8 +15,8 @@
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/process.h"
 #include "platform/foundation/weak_callback.h"
+#include "platform/network_extension/vpn_facility.h"
 #include "platform/network_extension/vpn_preferences.h"
-#include "platform/network_extension/vpn_testing.h"
 #include "platform/security/keychain.h"
 
 namespace platform {
@@ -30,9 +29,6 @@ NEVPNSavedConfiguration NEVPNSavedConfiguration::copy() const {
 
 namespace detail {
 namespace {
-
-using testing::VPNSaveRecord;
-using testing::VPNTimings;
 
 bool isActive(NEVPNStatus s) {
   return s == NEVPNStatus::connecting || s == NEVPNStatus::connected || s == NEVPNStatus::reasserting;
@@ -82,72 +78,19 @@ class CallGate {
   bool open_ = false;
 };
 
-template <class T>
-std::optional<T> takeFront(std::deque<T>& q) {
-  if (q.empty()) return std::nullopt;
-  T v = std::move(q.front());
-  q.pop_front();
-  return v;
-}
-
 }  // namespace
 
-// Everything behind one manager and its connection: the manager's properties, the device's side
-// (saved configuration and tunnel), the test script and records. One mutex guards it all; no
-// completion, notification or keychain call runs while it is held.
-class VPNFacility : public std::enable_shared_from_this<VPNFacility> {
- public:
-  using Completion = NEVPNManager::Completion;
+std::shared_ptr<VPNFacility> VPNFacility::current() {
+  auto& process = Process::current();
+  return process.shared<VPNFacility>([&] {
+    // a launcher that watches the facility has put its observer in place by now
+    auto observer = process.shared<VPNFacilityObserver>([] { return std::shared_ptr<VPNFacilityObserver>(); });
+    return std::make_shared<VPNFacility>(process.device().vpnPreferencesPath(), std::move(observer));
+  });
+}
 
-  explicit VPNFacility(std::filesystem::path path);
-
-  NEVPNStatus observedLocked() const {
-    return synced_ && device_.configuration ? device_.tunnelStatus : NEVPNStatus::invalid;
-  }
-
-  void load(Completion completion);
-  void save(Completion completion);
-  bool start(Error* error);
-  void stop();
-
-  // Changes the tunnel's status, drops any pending step, writes the device's side. Locked.
-  void setTunnelLocked(NEVPNStatus status) {
-    device_.tunnelStatus = status;
-    ++stepGeneration_;
-    persistLocked();
-  }
-  void persistLocked();
-  void postStatusChange();
-
-  const std::filesystem::path path_;
-  const void* connection_ = nullptr;  // the notifications' object
-
-  mutable std::mutex mutex_;
-  NEVPNSavedConfiguration properties_;  // the manager's; its protocol object is the application's
-  bool synced_ = false;                 // loaded or saved in this process
-  VPNPreferences device_;
-  std::uint64_t stepGeneration_ = 0;
-
-  VPNTimings timings_;
-  std::deque<Error> saveRefusals_, loadFailures_, startRefusals_;
-  std::vector<VPNSaveRecord> saves_;
-  int loads_ = 0, starts_ = 0, stops_ = 0;
-
- private:
-  // Completions and posts run here: one at a time, in order, on a background worker.
-  void enqueue(Task task);
-  void drainLane();
-  // `laneTask` joins the lane once `delay` has passed on the main run loop.
-  void after(double delay, Task laneTask);
-  void finishConnecting(std::uint64_t generation, const NEVPNSavedConfiguration& configuration);
-  void finishDisconnecting(std::uint64_t generation);
-
-  std::mutex laneMutex_;
-  std::deque<Task> lane_;
-  bool laneRunning_ = false;
-};
-
-VPNFacility::VPNFacility(std::filesystem::path path) : path_(std::move(path)) {
+VPNFacility::VPNFacility(std::filesystem::path path, std::shared_ptr<VPNFacilityObserver> observer)
+    : path_(std::move(path)), observer_(std::move(observer)) {
   std::error_code ec;
   // anything there but a missing file is something the device kept, readable or not
   if (std::filesystem::symlink_status(path_, ec).type() != std::filesystem::file_type::not_found) {
@@ -177,6 +120,17 @@ VPNFacility::VPNFacility(std::filesystem::path path) : path_(std::move(path)) {
     device_.tunnelStatus = settled;
     persistLocked();
   }
+}
+
+NEVPNStatus VPNFacility::observedStatus() const {
+  std::lock_guard lock(mutex_);
+  return observedLocked();
+}
+
+void VPNFacility::setTunnelLocked(NEVPNStatus status) {
+  device_.tunnelStatus = status;
+  ++stepGeneration_;
+  persistLocked();
 }
 
 void VPNFacility::persistLocked() {
@@ -232,9 +186,8 @@ void VPNFacility::load(Completion completion) {
   double delay;
   {
     std::lock_guard lock(mutex_);
-    ++loads_;
-    failure = takeFront(loadFailures_);
-    delay = timings_.load;
+    if (observer_) failure = observer_->loadAsked();
+    delay = timings().load;
   }
   after(delay, [self = shared_from_this(), gate, failure, completion = std::move(completion)] {
     gate->wait();
@@ -258,15 +211,14 @@ void VPNFacility::save(Completion completion) {
   auto gate = std::make_shared<CallGate>();
   NEVPNSavedConfiguration snapshot;
   std::optional<Error> refusal;
-  size_t record;
+  std::uint64_t record;
   double delay;
   {
     std::lock_guard lock(mutex_);
     snapshot = properties_.copy();
-    refusal = takeFront(saveRefusals_);
-    saves_.push_back(VPNSaveRecord{snapshot.copy(), completion != nullptr, std::nullopt});
-    record = saves_.size() - 1;
-    delay = timings_.save;
+    record = nextSave_++;
+    if (observer_) refusal = observer_->saveAsked(record, snapshot, completion != nullptr);
+    delay = timings().save;
   }
   after(delay, [self = shared_from_this(), gate, snapshot = std::move(snapshot), refusal, record,
                 completion = std::move(completion)] {
@@ -291,8 +243,8 @@ void VPNFacility::save(Completion completion) {
           changed = self->observedLocked() != before;
         }
       }
-      if (error) self->saves_[record].error = error;
     }
+    if (error && self->observer_) self->observer_->saveFailed(record, *error);
     if (changed) self->postStatusChange();
     if (completion) completion(error);
   });
@@ -306,8 +258,7 @@ bool VPNFacility::start(Error* error) {
   double delay = 0;
   {
     std::lock_guard lock(mutex_);
-    ++starts_;
-    refusal = takeFront(startRefusals_);
+    if (observer_) refusal = observer_->startAsked();
     if (!refusal) {
       if (!synced_) {
         refusal = vpnError(NEVPNError::configurationInvalid, "the VPN configuration has not been loaded");
@@ -323,7 +274,7 @@ bool VPNFacility::start(Error* error) {
       configuration = device_.configuration->copy();
       setTunnelLocked(NEVPNStatus::connecting);
       generation = stepGeneration_;
-      delay = timings_.connect;
+      delay = timings().connect;
     }
   }
   if (refusal) {
@@ -354,11 +305,11 @@ void VPNFacility::stop() {
   double delay;
   {
     std::lock_guard lock(mutex_);
-    ++stops_;
+    if (observer_) observer_->stopAsked();
     if (!isActive(device_.tunnelStatus)) return;
     setTunnelLocked(NEVPNStatus::disconnecting);
     generation = stepGeneration_;
-    delay = timings_.disconnect;
+    delay = timings().disconnect;
   }
   postStatusChange();
   Process::current().mainLoop().asyncAfter(
@@ -376,19 +327,15 @@ void VPNFacility::finishDisconnecting(std::uint64_t generation) {
 
 }  // namespace detail
 
-NEVPNStatus NEVPNConnection::status() const {
-  std::lock_guard lock(facility_->mutex_);
-  return facility_->observedLocked();
-}
+NEVPNStatus NEVPNConnection::status() const { return facility_->observedStatus(); }
 
 bool NEVPNConnection::startVPNTunnelAndReturnError(Error* error) { return facility_->start(error); }
 
 void NEVPNConnection::stopVPNTunnel() { facility_->stop(); }
 
 NEVPNManager::NEVPNManager()
-    : facility_(std::make_shared<detail::VPNFacility>(Process::current().device().vpnPreferencesPath())),
-      connection_(std::make_shared<NEVPNConnection>(facility_)) {
-  facility_->connection_ = connection_.get();
+    : facility_(detail::VPNFacility::current()), connection_(std::make_shared<NEVPNConnection>(facility_)) {
+  facility_->setConnection(connection_.get());
 }
 
 std::shared_ptr<NEVPNManager> NEVPNManager::sharedManager() {
@@ -440,109 +387,48 @@ void NEVPNManager::setOnDemandEnabled(bool enabled) {
   facility_->properties_.onDemandEnabled = enabled;
 }
 
-namespace testing {
+namespace detail {
 
-VPNFacilityControl::VPNFacilityControl(const NEVPNManager& manager) : facility_(manager.facility_) {}
-
-VPNFacilityControl vpnFacility() { return VPNFacilityControl(*NEVPNManager::sharedManager()); }
-
-Error VPNFacilityControl::permissionDenied() {
-  return detail::vpnError(NEVPNError::configurationReadWriteFailed, "permission denied");
+std::optional<NEVPNSavedConfiguration> VPNFacility::savedConfiguration() const {
+  std::lock_guard lock(mutex_);
+  if (!device_.configuration) return std::nullopt;
+  return device_.configuration->copy();
 }
 
-namespace {
-void queue(std::deque<Error>& q, const Error& error, int count) {
-  for (int i = 0; i < count; ++i) q.push_back(error);
-}
-}  // namespace
-
-void VPNFacilityControl::refuseNextSaves(Error error, int count) {
-  std::lock_guard lock(facility_->mutex_);
-  queue(facility_->saveRefusals_, error, count);
+NEVPNStatus VPNFacility::tunnelStatus() const {
+  std::lock_guard lock(mutex_);
+  return device_.tunnelStatus;
 }
 
-void VPNFacilityControl::failNextLoads(Error error, int count) {
-  std::lock_guard lock(facility_->mutex_);
-  queue(facility_->loadFailures_, error, count);
-}
-
-void VPNFacilityControl::refuseNextStarts(Error error, int count) {
-  std::lock_guard lock(facility_->mutex_);
-  queue(facility_->startRefusals_, error, count);
-}
-
-void VPNFacilityControl::setTimings(VPNTimings timings) {
-  for (double s : {timings.save, timings.load, timings.connect, timings.disconnect})
-    if (!std::isfinite(s) || s < 0) fatalError("VPN facility timings must be finite and not negative");
-  std::lock_guard lock(facility_->mutex_);
-  facility_->timings_ = timings;
-}
-
-VPNTimings VPNFacilityControl::timings() const {
-  std::lock_guard lock(facility_->mutex_);
-  return facility_->timings_;
-}
-
-std::vector<VPNSaveRecord> VPNFacilityControl::saves() const {
-  std::lock_guard lock(facility_->mutex_);
-  return facility_->saves_;
-}
-
-int VPNFacilityControl::loadCount() const {
-  std::lock_guard lock(facility_->mutex_);
-  return facility_->loads_;
-}
-
-int VPNFacilityControl::startCount() const {
-  std::lock_guard lock(facility_->mutex_);
-  return facility_->starts_;
-}
-
-int VPNFacilityControl::stopCount() const {
-  std::lock_guard lock(facility_->mutex_);
-  return facility_->stops_;
-}
-
-std::optional<NEVPNSavedConfiguration> VPNFacilityControl::savedConfiguration() const {
-  std::lock_guard lock(facility_->mutex_);
-  if (!facility_->device_.configuration) return std::nullopt;
-  return facility_->device_.configuration->copy();
-}
-
-NEVPNStatus VPNFacilityControl::tunnelStatus() const {
-  std::lock_guard lock(facility_->mutex_);
-  return facility_->device_.tunnelStatus;
-}
-
-void VPNFacilityControl::installConfiguration(std::optional<NEVPNSavedConfiguration> configuration) {
+void VPNFacility::installConfiguration(std::optional<NEVPNSavedConfiguration> configuration) {
   bool changed;
   {
-    std::lock_guard lock(facility_->mutex_);
-    const auto before = facility_->observedLocked();
-    facility_->device_.configuration = configuration ? std::optional(configuration->copy()) : std::nullopt;
-    if (!configuration && facility_->device_.tunnelStatus != NEVPNStatus::disconnected)
-      facility_->setTunnelLocked(NEVPNStatus::disconnected);
+    std::lock_guard lock(mutex_);
+    const auto before = observedLocked();
+    device_.configuration = configuration ? std::optional(configuration->copy()) : std::nullopt;
+    if (!configuration && device_.tunnelStatus != NEVPNStatus::disconnected)
+      setTunnelLocked(NEVPNStatus::disconnected);
     else
-      facility_->persistLocked();
-    changed = facility_->observedLocked() != before;
+      persistLocked();
+    changed = observedLocked() != before;
   }
-  if (changed) facility_->postStatusChange();
+  if (changed) postStatusChange();
 }
 
-void VPNFacilityControl::setTunnelStatus(NEVPNStatus status) {
+void VPNFacility::setTunnelStatus(NEVPNStatus status) {
   if (status < NEVPNStatus::disconnected || status > NEVPNStatus::disconnecting)
     fatalError("setTunnelStatus takes a status of a tunnel, disconnected to disconnecting");
   bool changed;
   {
-    std::lock_guard lock(facility_->mutex_);
-    if (status != NEVPNStatus::disconnected && !facility_->device_.configuration)
+    std::lock_guard lock(mutex_);
+    if (status != NEVPNStatus::disconnected && !device_.configuration)
       fatalError("setTunnelStatus: a tunnel runs only with a saved configuration");
-    const auto before = facility_->observedLocked();
-    facility_->setTunnelLocked(status);
-    changed = facility_->observedLocked() != before;
+    const auto before = observedLocked();
+    setTunnelLocked(status);
+    changed = observedLocked() != before;
   }
-  if (changed) facility_->postStatusChange();
+  if (changed) postStatusChange();
 }
 
-}  // namespace testing
+}  // namespace detail
 }  // namespace platform

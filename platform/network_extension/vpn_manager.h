@@ -47,9 +47,6 @@ struct NEVPNSavedConfiguration {
 namespace detail {
 class VPNFacility;
 }
-namespace testing {
-class VPNFacilityControl;
-}
 
 // The application's tunnel on the device. The tunnel belongs to the device: it keeps running,
 // and keeps its status, when the process ends.
@@ -67,7 +64,7 @@ class NEVPNConnection {
   NEVPNStatus status() const;
 
   // False with `error` (when given) filled in when the start is refused: the configuration was
-  // never loaded, nothing is saved, the saved configuration is disabled, or a test said so.
+  // never loaded, nothing is saved, the saved configuration is disabled, or the system refused it.
   // While connecting, connected or reasserting: true and nothing changes.
   bool startVPNTunnelAndReturnError(Error* error);
   // Does nothing unless the tunnel is connecting, connected or reasserting.
@@ -106,13 +103,12 @@ class NEVPNManager {
 
   const std::shared_ptr<NEVPNConnection>& connection() const { return connection_; }
 
-  // Reads the device's VPN preferences; use sharedManager().
+  // On the process's VPN facility; use sharedManager().
   NEVPNManager();
   NEVPNManager(const NEVPNManager&) = delete;
   NEVPNManager& operator=(const NEVPNManager&) = delete;
 
  private:
-  friend class testing::VPNFacilityControl;
   std::shared_ptr<detail::VPNFacility> facility_;
   std::shared_ptr<NEVPNConnection> connection_;
 };

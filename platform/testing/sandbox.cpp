@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/foundation/console.h"
+#include "platform/testing/vpn_testing.h"
 
 namespace platform::testing {
 
@@ -52,6 +53,7 @@ void Sandbox::launch() {
   recorder_ = std::make_shared<Recorder>();
   o.observer = recorder_;
   process_ = Process::launch(device_, std::move(o));
+  installVPNScript(*process_);
 }
 
 }  // namespace platform::testing

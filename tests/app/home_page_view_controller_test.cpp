@@ -8,7 +8,7 @@
 
 #include "app/servers_view_controller.h"
 #include "platform/foundation/user_defaults.h"
-#include "platform/network_extension/vpn_testing.h"
+#include "platform/testing/vpn_testing.h"
 #include "platform/services/safari_view_controller.h"
 #include "platform/testing/ui_testing.h"
 #include "tests/app/screen_fixture.h"

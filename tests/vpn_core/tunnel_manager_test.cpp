@@ -11,7 +11,7 @@
 #include "platform/foundation/process.h"
 #include "platform/foundation/queues.h"
 #include "platform/foundation/user_defaults.h"
-#include "platform/network_extension/vpn_testing.h"
+#include "platform/testing/vpn_testing.h"
 #include "platform/security/keychain.h"
 #include "platform/security/keychain_wrapper.h"
 #include "platform/testing/sandbox.h"

@@ -15,7 +15,7 @@
 #include "platform/foundation/process.h"
 #include "platform/foundation/queues.h"
 #include "platform/network_extension/vpn_manager.h"
-#include "platform/network_extension/vpn_testing.h"
+#include "platform/testing/vpn_testing.h"
 #include "platform/security/keychain.h"
 #include "platform/testing/collected.h"
 #include "platform/testing/sandbox.h"

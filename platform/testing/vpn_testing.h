@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "platform/foundation/error.h"
+#include "platform/foundation/process.h"
+#include "platform/network_extension/vpn_facility.h"
 #include "platform/network_extension/vpn_manager.h"
 
 namespace platform::testing {
@@ -15,21 +17,17 @@ struct VPNSaveRecord {
   std::optional<Error> error;  // set once the save has failed
 };
 
-// Seconds on the process's clock.
-struct VPNTimings {
-  double save = 0.1;        // from a save's call to its completion
-  double load = 0.1;        // from a load's call to its completion
-  double connect = 0.3;     // connecting -> connected, or back to disconnected
-  double disconnect = 0.2;  // disconnecting -> disconnected
-};
+using platform::VPNTimings;
+
+class VPNScript;
 
 // The test side of the current process's VPN facility: what it answers, how long it takes, what
 // the application asked of it, and the device's side of it. Scripts and records last as long as
-// the process; the device's side is written through to its VPN preferences. Safe from any thread;
-// a control must not outlive its process.
+// the process and need its script (installVPNScript); the device's side is written through to
+// its VPN preferences. Safe from any thread; a control must not outlive its process.
 class VPNFacilityControl {
  public:
-  explicit VPNFacilityControl(const NEVPNManager& manager);
+  VPNFacilityControl();
 
   // The refusal of a save the user did not allow.
   static Error permissionDenied();
@@ -59,10 +57,15 @@ class VPNFacilityControl {
   void setTunnelStatus(NEVPNStatus status);
 
  private:
+  std::shared_ptr<VPNScript> script_;
   std::shared_ptr<detail::VPNFacility> facility_;
 };
 
-// The control of the current process's shared manager.
+// The control of the current process's facility.
 VPNFacilityControl vpnFacility();
+
+// Puts a script in place of the system's own answers, recording every call from now on; before
+// the process first uses its VPN facility (the sandbox does it at launch).
+void installVPNScript(Process& process);
 
 }  // namespace platform::testing
