@@ -21,6 +21,7 @@
 #include <climits>
 #include <condition_variable>
 #include <csignal>
+#include <cstring>
 #include <stdexcept>
 #include <cstdlib>
 #include <fstream>
@@ -521,8 +522,18 @@ LoopbackServer::LoopbackServer(int port) : state_(std::make_shared<State>()) {
   // a client that hangs up must not end the test program when the server writes
   std::signal(SIGPIPE, SIG_IGN);
 
-  std::string tmpl = (std::filesystem::temp_directory_path() / "orvane-loopback-XXXXXX").string();
-  if (!::mkdtemp(tmpl.data())) fatalError("loopback server: cannot create its directory");
+  // a temporary directory the user cannot write to is their setting, not a broken program
+  std::error_code ec;
+  const auto temporary = std::filesystem::temp_directory_path(ec);
+  if (ec) {
+    const char* named = std::getenv("TMPDIR");
+    throw std::runtime_error(std::string("the temporary directory ") + (named ? named : "") + " cannot be used: " +
+                             ec.message());
+  }
+  std::string tmpl = (temporary / "orvane-loopback-XXXXXX").string();
+  if (!::mkdtemp(tmpl.data()))
+    throw std::runtime_error("cannot make a directory for the loopback certificate in the temporary directory " +
+                             temporary.string() + ": " + std::strerror(errno));
   state_->directory = tmpl;
   state_->certificateFile = state_->directory / "loopback-ca.pem";
 
@@ -531,7 +542,11 @@ LoopbackServer::LoopbackServer(int port) : state_(std::make_shared<State>()) {
   {
     std::ofstream out(state_->certificateFile, std::ios::binary);
     out << toPEM(cert.get());
-    if (!out) fatalError("loopback server: cannot write the certificate file");
+    if (!out) {
+      std::error_code ec;
+      std::filesystem::remove_all(state_->directory, ec);
+      throw std::runtime_error("cannot write the loopback certificate " + state_->certificateFile.string());
+    }
   }
 
   state_->server = std::make_unique<TLSServer>(cert.get(), key.get(), *state_);

@@ -59,7 +59,8 @@ class LoopbackServer {
  public:
   using Handler = std::function<LoopbackReply(const LoopbackRequest&)>;
 
-  // On that port of 127.0.0.1, or on any free one for 0; std::runtime_error when it cannot listen.
+  // On that port of 127.0.0.1, or on any free one for 0; std::runtime_error when it cannot listen
+  // or cannot keep its certificate in the temporary directory.
   explicit LoopbackServer(int port = 0);
   ~LoopbackServer();
   LoopbackServer(const LoopbackServer&) = delete;

@@ -21,11 +21,12 @@ expect() {
   [ "$got" -eq "$want" ] || fail "$name: exit status $got, expected $want; stderr: $(head -c 500 "$work/err")"
 }
 
+# one_line_error NAME [PATTERN]: standard error is one clear line (by default about the device)
 one_line_error() {
-  local name="$1" lines
+  local name="$1" pattern="${2:-^orvane: cannot use the device directory}" lines
   lines=$(wc -l <"$work/err")
   [ "$lines" -eq 1 ] || fail "$name: $lines lines on standard error"
-  grep -q "^orvane: cannot use the device directory" "$work/err" || fail "$name: unclear error: $(cat "$work/err")"
+  grep -q "$pattern" "$work/err" || fail "$name: unclear error: $(cat "$work/err")"
   ! grep -qi "abort\|terminate\|filesystem error" "$work/err" || fail "$name: $(cat "$work/err")"
 }
 
@@ -84,6 +85,15 @@ case "$check" in
       expect 1 "not writable" "$orvane" --device "$work/locked/device"
       one_line_error "not writable"
     fi
+    # the loopback certificate has nowhere to go
+    temporaries=("$work/file" "$work/no-such-dir")
+    [ -d "$work/locked" ] && temporaries+=("$work/locked")
+    for tmp in "${temporaries[@]}"; do
+      TMPDIR="$tmp" expect 1 "temporary directory $tmp" "$orvane" --device "$work/device"
+      one_line_error "temporary directory $tmp" "^orvane: .*temporary directory"
+      TMPDIR="$tmp" expect 1 "service, temporary directory $tmp" "$service" --port 0
+      one_line_error "service, temporary directory $tmp" "^orvane-service: .*temporary directory"
+    done
     ;;
   script)
     # a script of its own on the virtual clock: the auto row, connected, then down again
