@@ -1,25 +1,14 @@
 #include "platform/services/user_notifications.h"
 
-#include <mutex>
 #include <utility>
-#include <vector>
 
 #include "platform/foundation/process.h"
 #include "platform/foundation/queues.h"
-#include "platform/services/user_notifications_testing.h"
+#include "platform/services/user_notifications_facility.h"
 
 namespace platform {
 
 namespace detail {
-struct UserNotificationsState {
-  std::mutex mutex;
-  std::vector<UNAuthorizationOptions> requests;
-  bool granted = true;
-  std::optional<Error> error;
-  bool hold = false;
-  std::vector<UNUserNotificationCenter::AuthorizationCompletion> held;
-};
-
 namespace {
 void answer(UNUserNotificationCenter::AuthorizationCompletion completion, bool granted, std::optional<Error> error) {
   if (!completion) return;
@@ -28,9 +17,57 @@ void answer(UNUserNotificationCenter::AuthorizationCompletion completion, bool g
   });
 }
 }  // namespace
+
+std::shared_ptr<UserNotificationsFacility> UserNotificationsFacility::current() {
+  return Process::current().shared<UserNotificationsFacility>([] { return std::make_shared<UserNotificationsFacility>(); });
+}
+
+void UserNotificationsFacility::request(UNAuthorizationOptions options,
+                                        UNUserNotificationCenter::AuthorizationCompletion completion) {
+  bool granted;
+  std::optional<Error> error;
+  {
+    std::lock_guard lock(mutex_);
+    requests_.push_back(options);
+    if (hold_) {
+      held_.push_back(std::move(completion));
+      return;
+    }
+    granted = granted_;
+    error = error_;
+  }
+  answer(std::move(completion), granted, std::move(error));
+}
+
+std::vector<UNAuthorizationOptions> UserNotificationsFacility::requests() const {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+void UserNotificationsFacility::setAnswer(bool granted, std::optional<Error> error) {
+  std::lock_guard lock(mutex_);
+  granted_ = granted;
+  error_ = std::move(error);
+}
+
+void UserNotificationsFacility::holdAnswers(bool hold) {
+  std::lock_guard lock(mutex_);
+  hold_ = hold;
+}
+
+std::size_t UserNotificationsFacility::answerHeld(bool granted, const std::optional<Error>& error) {
+  std::vector<UNUserNotificationCenter::AuthorizationCompletion> held;
+  {
+    std::lock_guard lock(mutex_);
+    held.swap(held_);
+  }
+  for (auto& completion : held) answer(std::move(completion), granted, error);
+  return held.size();
+}
+
 }  // namespace detail
 
-UNUserNotificationCenter::UNUserNotificationCenter() : state_(std::make_shared<detail::UserNotificationsState>()) {}
+UNUserNotificationCenter::UNUserNotificationCenter() : facility_(detail::UserNotificationsFacility::current()) {}
 
 std::shared_ptr<UNUserNotificationCenter> UNUserNotificationCenter::currentNotificationCenter() {
   return Process::current().shared<UNUserNotificationCenter>([] { return std::make_shared<UNUserNotificationCenter>(); });
@@ -38,54 +75,7 @@ std::shared_ptr<UNUserNotificationCenter> UNUserNotificationCenter::currentNotif
 
 void UNUserNotificationCenter::requestAuthorizationWithOptions(UNAuthorizationOptions options,
                                                                AuthorizationCompletion completion) {
-  bool granted;
-  std::optional<Error> error;
-  {
-    std::lock_guard lock(state_->mutex);
-    state_->requests.push_back(options);
-    if (state_->hold) {
-      state_->held.push_back(std::move(completion));
-      return;
-    }
-    granted = state_->granted;
-    error = state_->error;
-  }
-  detail::answer(std::move(completion), granted, std::move(error));
+  facility_->request(options, std::move(completion));
 }
 
-namespace testing {
-
-UserNotificationsControl::UserNotificationsControl(const UNUserNotificationCenter& center) : state_(center.state_) {}
-
-UserNotificationsControl userNotifications() {
-  return UserNotificationsControl(*UNUserNotificationCenter::currentNotificationCenter());
-}
-
-std::vector<UNAuthorizationOptions> UserNotificationsControl::requests() const {
-  std::lock_guard lock(state_->mutex);
-  return state_->requests;
-}
-
-void UserNotificationsControl::setAnswer(bool granted, std::optional<Error> error) {
-  std::lock_guard lock(state_->mutex);
-  state_->granted = granted;
-  state_->error = std::move(error);
-}
-
-void UserNotificationsControl::holdAnswers(bool hold) {
-  std::lock_guard lock(state_->mutex);
-  state_->hold = hold;
-}
-
-std::size_t UserNotificationsControl::answerHeld(bool granted, std::optional<Error> error) {
-  std::vector<UNUserNotificationCenter::AuthorizationCompletion> held;
-  {
-    std::lock_guard lock(state_->mutex);
-    held.swap(state_->held);
-  }
-  for (auto& completion : held) detail::answer(std::move(completion), granted, error);
-  return held.size();
-}
-
-}  // namespace testing
 }  // namespace platform

@@ -14,10 +14,7 @@ inline constexpr UNAuthorizationOptions UNAuthorizationOptionSound = 1UL << 1;
 inline constexpr UNAuthorizationOptions UNAuthorizationOptionAlert = 1UL << 2;
 
 namespace detail {
-struct UserNotificationsState;
-}
-namespace testing {
-class UserNotificationsControl;
+class UserNotificationsFacility;
 }
 
 // The application's user-notification centre: only the permission request.
@@ -31,11 +28,11 @@ class UNUserNotificationCenter {
   // Asks the user; the answer comes later, on a background queue, exactly once.
   void requestAuthorizationWithOptions(UNAuthorizationOptions options, AuthorizationCompletion completion);
 
+  // On the process's facility; use currentNotificationCenter().
   UNUserNotificationCenter();
 
  private:
-  friend class testing::UserNotificationsControl;
-  std::shared_ptr<detail::UserNotificationsState> state_;
+  std::shared_ptr<detail::UserNotificationsFacility> facility_;
 };
 
 }  // namespace platform

@@ -5,7 +5,7 @@
 
 #include "platform/foundation/queues.h"
 #include "platform/services/user_notifications.h"
-#include "platform/services/user_notifications_testing.h"
+#include "platform/testing/user_notifications_testing.h"
 #include "platform/testing/collected.h"
 #include "platform/testing/sandbox.h"
 

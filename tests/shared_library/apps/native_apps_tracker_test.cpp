@@ -13,7 +13,7 @@
 
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/queues.h"
-#include "platform/services/user_notifications_testing.h"
+#include "platform/testing/user_notifications_testing.h"
 #include "platform/testing/sandbox.h"
 #include "platform/testing/ui_testing.h"
 #include "platform/uikit/application.h"

@@ -8,7 +8,7 @@
 
 #include "platform/foundation/error.h"
 #include "platform/foundation/user_defaults.h"
-#include "platform/services/user_notifications_testing.h"
+#include "platform/testing/user_notifications_testing.h"
 #include "tests/shared_library/permissions/permission_screen_fixture.h"
 
 namespace {

@@ -8,6 +8,10 @@
 #include "platform/foundation/error.h"
 #include "platform/services/user_notifications.h"
 
+namespace platform::detail {
+class UserNotificationsFacility;
+}
+
 namespace platform::testing {
 
 // The test side of the current process's user-notification centre: the options of every
@@ -15,7 +19,7 @@ namespace platform::testing {
 // background queue); held, requests wait until the test answers them. Safe from any thread.
 class UserNotificationsControl {
  public:
-  explicit UserNotificationsControl(const UNUserNotificationCenter& center);
+  UserNotificationsControl();
 
   std::vector<UNAuthorizationOptions> requests() const;
   std::size_t requestCount() const { return requests().size(); }
@@ -27,7 +31,7 @@ class UserNotificationsControl {
   std::size_t answerHeld(bool granted, std::optional<Error> error = std::nullopt);
 
  private:
-  std::shared_ptr<detail::UserNotificationsState> state_;
+  std::shared_ptr<detail::UserNotificationsFacility> facility_;
 };
 
 UserNotificationsControl userNotifications();
