@@ -1,58 +1,39 @@
 #include "platform/services/image_downloader.h"
 
-#include <mutex>
-#include <vector>
-
 #include "platform/foundation/process.h"
-#include "platform/testing/image_downloader_testing.h"
+#include "platform/services/image_downloader_facility.h"
 
 namespace platform {
 
-namespace {
+namespace detail {
 
-struct DownloaderState {
-  std::mutex mutex;
-  std::vector<testing::ImageLoad> loads;
-  std::vector<std::pair<std::string, ImageDownloader::Completion>> waiting;
-  ImageDownloader downloader;
-};
-
-DownloaderState& state() {
-  return *Process::current().shared<DownloaderState>([] { return std::make_shared<DownloaderState>(); });
+ImageDownloaderFacility& ImageDownloaderFacility::current() {
+  return *Process::current().shared<ImageDownloaderFacility>([] { return std::make_shared<ImageDownloaderFacility>(); });
 }
 
-}  // namespace
-
-ImageDownloader& ImageDownloader::shared() { return state().downloader; }
-
-void ImageDownloader::load(const std::optional<URL>& url, std::weak_ptr<UIImageView> imageView,
-                           Completion completion) {
-  auto& s = state();
+void ImageDownloaderFacility::load(const std::optional<URL>& url, std::weak_ptr<UIImageView> imageView,
+                                   ImageDownloader::Completion completion) {
   {
-    std::lock_guard lock(s.mutex);
-    s.loads.push_back({url ? std::optional(url->absoluteString()) : std::nullopt, std::move(imageView)});
-    if (url) s.waiting.emplace_back(url->absoluteString(), std::move(completion));
+    std::lock_guard lock(mutex_);
+    loads_.push_back({url ? std::optional(url->absoluteString()) : std::nullopt, std::move(imageView)});
+    if (url) waiting_.emplace_back(url->absoluteString(), std::move(completion));
   }
   if (!url && completion) completion(nullptr);
 }
 
-namespace testing {
-
-std::vector<ImageLoad> imageLoads() {
-  auto& s = state();
-  std::lock_guard lock(s.mutex);
-  return s.loads;
+std::vector<ImageLoad> ImageDownloaderFacility::loads() const {
+  std::lock_guard lock(mutex_);
+  return loads_;
 }
 
-size_t deliverImage(const std::string& url, UIImageRef image) {
-  auto& s = state();
+size_t ImageDownloaderFacility::deliver(const std::string& url, UIImageRef image) {
   std::vector<ImageDownloader::Completion> due;
   {
-    std::lock_guard lock(s.mutex);
-    for (auto it = s.waiting.begin(); it != s.waiting.end();) {
+    std::lock_guard lock(mutex_);
+    for (auto it = waiting_.begin(); it != waiting_.end();) {
       if (it->first == url) {
         due.push_back(std::move(it->second));
-        it = s.waiting.erase(it);
+        it = waiting_.erase(it);
       } else {
         ++it;
       }
@@ -63,6 +44,13 @@ size_t deliverImage(const std::string& url, UIImageRef image) {
   return due.size();
 }
 
-}  // namespace testing
+}  // namespace detail
+
+ImageDownloader& ImageDownloader::shared() { return detail::ImageDownloaderFacility::current().downloader; }
+
+void ImageDownloader::load(const std::optional<URL>& url, std::weak_ptr<UIImageView> imageView,
+                           Completion completion) {
+  detail::ImageDownloaderFacility::current().load(url, std::move(imageView), std::move(completion));
+}
 
 }  // namespace platform

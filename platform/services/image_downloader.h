@@ -12,8 +12,8 @@ namespace platform {
 
 // The image downloader with its cache: asked to load an address into an image view, it calls back
 // with the image, or none, once the load ends. Nothing is fetched here: each request waits until
-// the test side delivers it (platform/testing/image_downloader_testing.h); no address calls back
-// with none at once. Safe from any thread; the completion runs on the delivering thread.
+// its image is delivered (the test support does it); no address calls back with none at once.
+// Safe from any thread; the completion runs on the delivering thread.
 class ImageDownloader {
  public:
   using Completion = std::function<void(UIImageRef)>;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <mutex>
 
-#include "platform/testing/text_input_testing.h"
 #include "platform/uikit/text_measure.h"
 
 namespace platform {
@@ -80,25 +79,4 @@ void UIPasteboard::setString(std::optional<std::string> text) {
   std::lock_guard lock(p.mutex);
   p.text = std::move(text);
 }
-
-namespace testing {
-
-bool typeText(UITextView& view, NSRange range, const std::string& replacement) {
-  const auto delegate = view.delegate();
-  if (delegate && !delegate->textViewShouldChangeTextInRange(view, range, replacement)) return false;
-  auto text = view.utf16Text();
-  const size_t at = std::min(range.location, text.size());
-  const size_t length = std::min(range.length, text.size() - at);
-  const auto inserted = toUTF16(replacement);
-  text.replace(at, length, inserted);
-  view.setText(toUTF8(text));
-  const UITextPosition caret{at + inserted.size()};
-  view.setSelectedTextRange({caret, caret});
-  return true;
-}
-
-void tapText(UITextView& view, size_t offset) { view.setSelectedTextRange({{offset}, {offset}}); }
-
-}  // namespace testing
-
 }  // namespace platform

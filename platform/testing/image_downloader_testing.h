@@ -1,20 +1,14 @@
 #pragma once
 
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/services/image_downloader_facility.h"
 #include "platform/uikit/image.h"
-#include "platform/uikit/view.h"
 
 namespace platform::testing {
 
-// One load asked of the image downloader: the address (none when there was no URL) and the view.
-struct ImageLoad {
-  std::optional<std::string> url;
-  std::weak_ptr<UIImageView> imageView;
-};
+using detail::ImageLoad;
 
 // Every load asked so far, in order.
 std::vector<ImageLoad> imageLoads();
