@@ -85,6 +85,24 @@ bool writeFileAtomically(const std::filesystem::path& path, std::string_view byt
   return true;
 }
 
+std::optional<std::filesystem::path> keepAside(const std::filesystem::path& path, std::string* why) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (int n = 1; n <= 100; ++n) {
+    fs::path target = path;
+    target += n == 1 ? std::string(".damaged") : ".damaged-" + std::to_string(n);
+    if (fs::exists(fs::symlink_status(target, ec))) continue;
+    fs::rename(path, target, ec);
+    if (ec) {
+      if (why) *why = ec.message();
+      return std::nullopt;
+    }
+    return target;
+  }
+  if (why) *why = "too many damaged copies";
+  return std::nullopt;
+}
+
 std::filesystem::path temporaryDirectory() { return Process::current().device().temporaryDirectory(); }
 
 }  // namespace platform

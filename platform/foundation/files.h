@@ -28,6 +28,11 @@ inline bool writeFileAtomically(const std::filesystem::path& path, const Bytes& 
   return writeFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
 }
 
+// Renames a damaged or unusable file (or whatever stands in its place) to the first free name of
+// "PATH.damaged", "PATH.damaged-2", ... so nothing is lost when a fresh one takes its place. The new
+// name, or none with `why` (when given) saying why it could not be moved.
+std::optional<std::filesystem::path> keepAside(const std::filesystem::path& path, std::string* why = nullptr);
+
 // The application's private temporary directory on the current device (mode 0700).
 std::filesystem::path temporaryDirectory();
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/foundation/console.h"
+#include "platform/foundation/files.h"
 #include "platform/foundation/process.h"
 
 namespace platform {
@@ -422,7 +423,7 @@ class KeychainStore {
   // Keeps the damaged file aside and starts an empty keychain; one console line either way.
   bool replaceDamaged(const std::string& reason) {
     std::string why;
-    auto aside = moveAside(why);
+    auto aside = keepAside(path_, &why);
     if (!aside) {
       console("Keychain: " + path_.string() + " is damaged (" + reason + ") and cannot be moved aside (" + why +
               "); the keychain is unavailable");
@@ -532,24 +533,6 @@ class KeychainStore {
 
   // Renames the damaged database to the first free "<name>.damaged[-N]". SQLite itself drops a
   // journal that does not belong to the database it opens.
-  std::optional<std::filesystem::path> moveAside(std::string& why) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    for (int n = 1; n <= 100; ++n) {
-      fs::path target = path_;
-      target += n == 1 ? std::string(".damaged") : ".damaged-" + std::to_string(n);
-      if (fs::exists(fs::symlink_status(target, ec))) continue;
-      fs::rename(path_, target, ec);
-      if (ec) {
-        why = ec.message();
-        return std::nullopt;
-      }
-      return target;
-    }
-    why = "too many damaged copies";
-    return std::nullopt;
-  }
-
   std::optional<Item> itemWhere(const std::string& where, const std::vector<Param>& params,
                                 OSStatus* status = nullptr) {
     Statement s(db_, std::string("SELECT ") + kItemColumns + " FROM items" + where);
