@@ -36,6 +36,7 @@ std::unique_ptr<Process> Process::launch(std::shared_ptr<Device> device, Options
 }
 
 Process::~Process() {
+  ending_.store(true);
   // Background work finishes first: it may still reach the shared instances.
   background_->shutdown();
   std::vector<SharedSlot*> order;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -45,7 +46,8 @@ class Process {
   };
 
   static std::unique_ptr<Process> launch(std::shared_ptr<Device> device, Options options);
-  // Ends the process: waits for background work, releases shared instances newest first.
+  // Ends the process: transfers in flight are abandoned (isEnding), background work is waited
+  // for, shared instances are released newest first.
   ~Process();
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
@@ -64,6 +66,9 @@ class Process {
   BackgroundQueue& background() { return *background_; }
   NotificationCenter& notificationCenter() { return *notificationCenter_; }
   std::thread::id mainThreadId() const { return mainThread_; }
+  // True once the process has begun to end: long background work (a transfer waiting for its
+  // reply) gives up instead of holding the end back. Safe from any thread while the process lives.
+  bool isEnding() const { return ending_.load(); }
 
   // The shared instance of T, made by `make` on first use, exactly once whichever thread asks
   // first, and kept until the process ends.
@@ -100,6 +105,7 @@ class Process {
   bool echoConsole_;
   std::shared_ptr<ProcessObserver> observer_;
   std::thread::id mainThread_;
+  std::atomic<bool> ending_{false};
   std::unique_ptr<BackgroundQueue> background_;
   std::unique_ptr<RunLoop> mainLoop_;
   std::unique_ptr<NotificationCenter> notificationCenter_;

@@ -10,8 +10,9 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
-#include <fstream>
 #include <cstdint>
+#include <fstream>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <memory>
@@ -228,33 +229,187 @@ std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user
 
 double positiveOr(double value, double fallback) { return (std::isfinite(value) && value > 0) ? value : fallback; }
 
-}  // namespace
-
-TransferResult performTransfer(const URLRequest& request, const Bytes& body, const URLSessionConfiguration& configuration,
-                               const std::optional<std::filesystem::path>& extraCertificateAuthorityFile) {
-  const URL& url = request.url;
-  const std::string host = url.host().value_or("");
-  if (!equalsIgnoringASCIICase(url.scheme(), "https")) return failure(makeURLError(NSURLErrorUnsupportedURL));
-  if (host.empty()) return failure(makeURLError(NSURLErrorBadURL));
-
-  const std::string method = request.HTTPMethod.empty() ? "GET" : request.HTTPMethod;
-  if (!isToken(method)) return failure(requestError("The request method is not a valid HTTP method."));
-
-  // Header lines as sent; nothing may break out of its line. The body's length is libcurl's
-  // to state: a caller's Content-Length or Transfer-Encoding could cut or corrupt the body.
-  HeaderList headerList;
+// Header lines as sent; nothing may break out of its line. The body's length is libcurl's to
+// state: a caller's Content-Length or Transfer-Encoding could cut or corrupt the body.
+std::optional<Error> buildHeaderLines(const URLRequest& request, HeaderList& lines) {
   bool callerSetExpect = false;
   for (const auto& [name, value] : request.allHTTPHeaderFields) {
     if (!isToken(name) || value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
-      return failure(requestError("A header field of the request has an invalid name or a line break in its value."));
+      return requestError("A header field of the request has an invalid name or a line break in its value.");
     if (equalsIgnoringASCIICase(name, "Content-Length") || equalsIgnoringASCIICase(name, "Transfer-Encoding")) continue;
     if (equalsIgnoringASCIICase(name, "Expect")) callerSetExpect = true;
     // "Name:" would tell libcurl to drop the field; "Name;" sends it empty
-    if (!appendLine(headerList, value.empty() ? name + ";" : name + ": " + value))
-      return failure(makeURLError(NSURLErrorUnknown));
+    if (!appendLine(lines, value.empty() ? name + ";" : name + ": " + value)) return makeURLError(NSURLErrorUnknown);
   }
   // no waiting for "100 Continue" before a large body
-  if (!callerSetExpect && !appendLine(headerList, "Expect:")) return failure(makeURLError(NSURLErrorUnknown));
+  if (!callerSetExpect && !appendLine(lines, "Expect:")) return makeURLError(NSURLErrorUnknown);
+  return std::nullopt;
+}
+
+// One transfer on its own multi handle, driven on the calling thread.
+class CurlTransfer {
+ public:
+  CurlTransfer(const URLRequest& request, const Bytes& body, const URLSessionConfiguration& configuration)
+      : request_(request), body_(body), configuration_(configuration), easy_(curl_easy_init()),
+        multi_(curl_multi_init()) {
+    reception_.maximumBody = configuration.maximumResponseBodyBytes;
+  }
+
+  // False when libcurl refuses a setting.
+  bool configure(const std::string& method, const HeaderList& headers, const std::vector<X509Ptr>* extraAuthorities) {
+    if (!easy_ || !multi_) return false;
+    setTransport();
+    setTrust(extraAuthorities);
+    setReception();
+    set(CURLOPT_HTTPHEADER, headers.get());
+    setMethod(method);
+    return !setupFailed_ && curl_multi_add_handle(multi_.get(), easy_.get()) == CURLM_OK;
+  }
+
+  TransferResult run(const std::function<bool()>& abandon) {
+    const Ending ending = drive(abandon);
+    const auto done = doneResult();
+    long status = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
+    const char* effective = nullptr;
+    curl_easy_getinfo(easy_.get(), CURLINFO_EFFECTIVE_URL, &effective);
+    std::optional<URL> answered = effective ? URL::parse(effective) : std::nullopt;
+    curl_multi_remove_handle(multi_.get(), easy_.get());
+
+    if (ending == Ending::abandoned) {
+      TransferResult result = failure(makeURLError(NSURLErrorCancelled));
+      result.abandoned = true;
+      return result;
+    }
+    if (ending == Ending::timedOut) return failure(makeURLError(NSURLErrorTimedOut));
+    if (reception_.tooLarge) return failure(makeURLError(NSURLErrorDataLengthExceedsMaximum));
+    if (ending == Ending::driveFailed || reception_.callbackFailed || !done) return failure(makeURLError(NSURLErrorUnknown));
+    if (*done != CURLE_OK) return failure(makeURLError(codeFor(*done), request_.url.host().value_or("")));
+    return TransferResult{std::move(reception_.body),
+                          HTTPURLResponse(answered.value_or(request_.url), static_cast<int>(status),
+                                          std::move(reception_.headers)),
+                          std::nullopt};
+  }
+
+ private:
+  enum class Ending { finished, timedOut, driveFailed, abandoned };
+
+  template <class Value>
+  void set(CURLoption option, Value value) {
+    if (curl_easy_setopt(easy_.get(), option, value) != CURLE_OK) setupFailed_ = true;
+  }
+
+  void setTransport() {
+    set(CURLOPT_URL, request_.url.absoluteString().c_str());
+    set(CURLOPT_PROTOCOLS_STR, "https");
+    set(CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    set(CURLOPT_FOLLOWLOCATION, 1L);
+    set(CURLOPT_MAXREDIRS, kMaxRedirects);
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_PROXY, "");  // never one from the environment
+  }
+
+  void setTrust(const std::vector<X509Ptr>* extraAuthorities) {
+    set(CURLOPT_SSL_VERIFYPEER, 1L);
+    set(CURLOPT_SSL_VERIFYHOST, 2L);
+    set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+    trust_ = Trust{systemAuthorities(), extraAuthorities};
+    if (trust_.system) {
+      // the store gets the system's authorities from the copy read once, not from libcurl
+      set(CURLOPT_CAINFO, static_cast<const char*>(nullptr));
+      set(CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+    }
+    // the store is filled below, so it must be this connection's own, never a cached one
+    set(CURLOPT_CA_CACHE_TIMEOUT, 0L);
+    set(CURLOPT_SSL_CTX_FUNCTION, &installTrust);
+    set(CURLOPT_SSL_CTX_DATA, static_cast<void*>(&trust_));
+  }
+
+  void setReception() {
+    // a declared length past the cap fails before any of the body is read
+    set(CURLOPT_MAXFILESIZE_LARGE,
+        static_cast<curl_off_t>(std::min<std::uint64_t>(configuration_.maximumResponseBodyBytes,
+                                                        static_cast<std::uint64_t>(std::numeric_limits<curl_off_t>::max()))));
+    set(CURLOPT_WRITEFUNCTION, &onBody);
+    set(CURLOPT_WRITEDATA, static_cast<void*>(&reception_));
+    set(CURLOPT_HEADERFUNCTION, &onHeader);
+    set(CURLOPT_HEADERDATA, static_cast<void*>(&reception_));
+  }
+
+  void setMethod(const std::string& method) {
+    static const char kEmpty[] = "";
+    if (method == "HEAD") {
+      set(CURLOPT_NOBODY, 1L);
+    } else if (method == "GET" && body_.empty()) {
+      set(CURLOPT_HTTPGET, 1L);
+    } else {
+      set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_.size()));
+      set(CURLOPT_POSTFIELDS, body_.empty() ? kEmpty : reinterpret_cast<const char*>(body_.data()));
+      if (method != "POST") set(CURLOPT_CUSTOMREQUEST, method.c_str());
+    }
+  }
+
+  // The idle time-out restarts whenever a byte moves; the resource time-out bounds the whole.
+  Ending drive(const std::function<bool()>& abandon) {
+    const double idleLimit = positiveOr(request_.timeoutInterval, kDefaultRequestTimeout);
+    const double totalLimit = positiveOr(configuration_.timeoutIntervalForResource, kDefaultResourceTimeout);
+    const auto start = SteadyClock::now();
+    reception_.lastActivity = start;
+    curl_off_t uploaded = 0;
+    for (;;) {
+      int running = 0;
+      if (curl_multi_perform(multi_.get(), &running) != CURLM_OK) return Ending::driveFailed;
+      if (running == 0) return Ending::finished;
+      if (abandon && abandon()) return Ending::abandoned;
+      curl_off_t up = 0;
+      if (curl_easy_getinfo(easy_.get(), CURLINFO_SIZE_UPLOAD_T, &up) == CURLE_OK && up != uploaded) {
+        uploaded = up;
+        reception_.lastActivity = SteadyClock::now();
+      }
+      const auto now = SteadyClock::now();
+      const double idleLeft = idleLimit - std::chrono::duration<double>(now - reception_.lastActivity).count();
+      const double totalLeft = totalLimit - std::chrono::duration<double>(now - start).count();
+      const double left = std::min(idleLeft, totalLeft);
+      if (left <= 0) return Ending::timedOut;
+      // short slices: an abandoned transfer notices within one
+      const int waitMs =
+          static_cast<int>(std::clamp(std::ceil(left * 1000.0), 1.0, static_cast<double>(kMaxPollMilliseconds)));
+      if (curl_multi_poll(multi_.get(), nullptr, 0, waitMs, nullptr) != CURLM_OK) return Ending::driveFailed;
+    }
+  }
+
+  // libcurl's result for the transfer, when it finished.
+  std::optional<CURLcode> doneResult() {
+    std::optional<CURLcode> result;
+    int queued = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi_.get(), &queued))
+      if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy_.get()) result = msg->data.result;
+    return result;
+  }
+
+  const URLRequest& request_;
+  const Bytes& body_;
+  const URLSessionConfiguration& configuration_;
+  std::unique_ptr<CURL, CurlEasyDeleter> easy_;
+  std::unique_ptr<CURLM, CurlMultiDeleter> multi_;  // declared last of the two: cleaned up first
+  Reception reception_;
+  Trust trust_;
+  bool setupFailed_ = false;
+};
+
+}  // namespace
+
+TransferResult performTransfer(const URLRequest& request, const Bytes& body, const URLSessionConfiguration& configuration,
+                               const std::optional<std::filesystem::path>& extraCertificateAuthorityFile,
+                               const std::function<bool()>& abandon) {
+  const URL& url = request.url;
+  if (!equalsIgnoringASCIICase(url.scheme(), "https")) return failure(makeURLError(NSURLErrorUnsupportedURL));
+  if (url.host().value_or("").empty()) return failure(makeURLError(NSURLErrorBadURL));
+  const std::string method = request.HTTPMethod.empty() ? "GET" : request.HTTPMethod;
+  if (!isToken(method)) return failure(requestError("The request method is not a valid HTTP method."));
+
+  HeaderList headers;
+  if (auto error = buildHeaderLines(request, headers)) return failure(std::move(*error));
 
   std::optional<std::vector<X509Ptr>> extraAuthorities;
   if (extraCertificateAuthorityFile) {
@@ -264,118 +419,10 @@ TransferResult performTransfer(const URLRequest& request, const Bytes& body, con
   }
 
   if (!curlReady()) return failure(makeURLError(NSURLErrorUnknown));
-  std::unique_ptr<CURL, CurlEasyDeleter> easy(curl_easy_init());
-  std::unique_ptr<CURLM, CurlMultiDeleter> multi(curl_multi_init());
-  if (!easy || !multi) return failure(makeURLError(NSURLErrorUnknown));
-  CURL* h = easy.get();
-
-  Reception reception;
-  reception.maximumBody = configuration.maximumResponseBodyBytes;
-
-  bool setupFailed = false;
-  auto set = [&](CURLoption option, auto value) {
-    if (curl_easy_setopt(h, option, value) != CURLE_OK) setupFailed = true;
-  };
-  set(CURLOPT_URL, url.absoluteString().c_str());
-  set(CURLOPT_PROTOCOLS_STR, "https");
-  set(CURLOPT_REDIR_PROTOCOLS_STR, "https");
-  set(CURLOPT_FOLLOWLOCATION, 1L);
-  set(CURLOPT_MAXREDIRS, kMaxRedirects);
-  set(CURLOPT_NOSIGNAL, 1L);
-  set(CURLOPT_PROXY, "");  // never one from the environment
-  set(CURLOPT_SSL_VERIFYPEER, 1L);
-  set(CURLOPT_SSL_VERIFYHOST, 2L);
-  set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-  Trust trust{systemAuthorities(), extraAuthorities ? &*extraAuthorities : nullptr};
-  if (trust.system) {
-    // the store gets the system's authorities from the copy read once, not from libcurl
-    set(CURLOPT_CAINFO, static_cast<const char*>(nullptr));
-    set(CURLOPT_CAPATH, static_cast<const char*>(nullptr));
-  }
-  // the store is filled below, so it must be this connection's own, never a cached one
-  set(CURLOPT_CA_CACHE_TIMEOUT, 0L);
-  set(CURLOPT_SSL_CTX_FUNCTION, &installTrust);
-  set(CURLOPT_SSL_CTX_DATA, static_cast<void*>(&trust));
-  // a declared length past the cap fails before any of the body is read
-  set(CURLOPT_MAXFILESIZE_LARGE,
-      static_cast<curl_off_t>(std::min<std::uint64_t>(configuration.maximumResponseBodyBytes,
-                                                      static_cast<std::uint64_t>(std::numeric_limits<curl_off_t>::max()))));
-  set(CURLOPT_WRITEFUNCTION, &onBody);
-  set(CURLOPT_WRITEDATA, static_cast<void*>(&reception));
-  set(CURLOPT_HEADERFUNCTION, &onHeader);
-  set(CURLOPT_HEADERDATA, static_cast<void*>(&reception));
-  set(CURLOPT_HTTPHEADER, headerList.get());
-  static const char kEmpty[] = "";
-  if (method == "HEAD") {
-    set(CURLOPT_NOBODY, 1L);
-  } else if (method == "GET" && body.empty()) {
-    set(CURLOPT_HTTPGET, 1L);
-  } else {
-    set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    set(CURLOPT_POSTFIELDS, body.empty() ? kEmpty : reinterpret_cast<const char*>(body.data()));
-    if (method != "POST") set(CURLOPT_CUSTOMREQUEST, method.c_str());
-  }
-  if (setupFailed || curl_multi_add_handle(multi.get(), h) != CURLM_OK) return failure(makeURLError(NSURLErrorUnknown));
-
-  // The idle time-out restarts whenever a byte moves; the resource time-out bounds the whole.
-  const double idleLimit = positiveOr(request.timeoutInterval, kDefaultRequestTimeout);
-  const double totalLimit = positiveOr(configuration.timeoutIntervalForResource, kDefaultResourceTimeout);
-  const auto start = SteadyClock::now();
-  reception.lastActivity = start;
-  curl_off_t uploaded = 0;
-  bool timedOut = false;
-  bool driveFailed = false;
-  for (;;) {
-    int running = 0;
-    if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
-      driveFailed = true;
-      break;
-    }
-    if (running == 0) break;
-    curl_off_t up = 0;
-    if (curl_easy_getinfo(h, CURLINFO_SIZE_UPLOAD_T, &up) == CURLE_OK && up != uploaded) {
-      uploaded = up;
-      reception.lastActivity = SteadyClock::now();
-    }
-    const auto now = SteadyClock::now();
-    const double idleLeft = idleLimit - std::chrono::duration<double>(now - reception.lastActivity).count();
-    const double totalLeft = totalLimit - std::chrono::duration<double>(now - start).count();
-    const double left = std::min(idleLeft, totalLeft);
-    if (left <= 0) {
-      timedOut = true;
-      break;
-    }
-    const int waitMs = static_cast<int>(std::clamp(std::ceil(left * 1000.0), 1.0, static_cast<double>(kMaxPollMilliseconds)));
-    if (curl_multi_poll(multi.get(), nullptr, 0, waitMs, nullptr) != CURLM_OK) {
-      driveFailed = true;
-      break;
-    }
-  }
-
-  CURLcode result = CURLE_OK;
-  bool finished = false;
-  int queued = 0;
-  while (CURLMsg* msg = curl_multi_info_read(multi.get(), &queued)) {
-    if (msg->msg == CURLMSG_DONE && msg->easy_handle == h) {
-      result = msg->data.result;
-      finished = true;
-    }
-  }
-  long status = 0;
-  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-  const char* effective = nullptr;
-  curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective);
-  std::optional<URL> answered = effective ? URL::parse(effective) : std::nullopt;
-  curl_multi_remove_handle(multi.get(), h);
-
-  if (timedOut) return failure(makeURLError(NSURLErrorTimedOut));
-  if (reception.tooLarge) return failure(makeURLError(NSURLErrorDataLengthExceedsMaximum));
-  if (driveFailed || reception.callbackFailed || !finished) return failure(makeURLError(NSURLErrorUnknown));
-  if (result != CURLE_OK) return failure(makeURLError(codeFor(result), host));
-
-  return TransferResult{std::move(reception.body),
-                        HTTPURLResponse(answered.value_or(url), static_cast<int>(status), std::move(reception.headers)),
-                        std::nullopt};
+  CurlTransfer transfer(request, body, configuration);
+  if (!transfer.configure(method, headers, extraAuthorities ? &*extraAuthorities : nullptr))
+    return failure(makeURLError(NSURLErrorUnknown));
+  return transfer.run(abandon);
 }
 
 }  // namespace platform::network_detail

@@ -22,6 +22,7 @@ Error makeURLError(NSURLErrorCode code, std::string_view host) {
              std::string(host) + "\u201D which could put your confidential information at risk.";
       break;
     case NSURLErrorUnknown: text = "unknown error"; break;
+    case NSURLErrorCancelled: text = "cancelled"; break;
   }
   return Error{std::string(NSURLErrorDomain), code, std::move(text)};
 }

@@ -13,6 +13,7 @@ inline constexpr std::string_view NSURLErrorDomain = "NSURLErrorDomain";
 // The platform's transfer error codes that this stand-in reports.
 enum NSURLErrorCode : std::int64_t {
   NSURLErrorUnknown = -1,
+  NSURLErrorCancelled = -999,
   NSURLErrorBadURL = -1000,
   NSURLErrorTimedOut = -1001,
   NSURLErrorUnsupportedURL = -1002,

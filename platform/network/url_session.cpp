@@ -46,15 +46,20 @@ void URLSessionDataTask::resume() {
   if (resumed_.exchange(true)) return;
   auto work = std::move(work_);
   // read on the resuming thread: the profile in force when the transfer starts
-  auto extraAuthority = Process::current().device().profile().extraCertificateAuthorityFile;
-  DispatchQueue::global().async([work = std::move(work), extraAuthority = std::move(extraAuthority)] {
+  Process& process = Process::current();
+  auto extraAuthority = process.device().profile().extraCertificateAuthorityFile;
+  // the process outlives its background work, so the worker may ask it
+  DispatchQueue::global().async([work = std::move(work), extraAuthority = std::move(extraAuthority), &process] {
     network_detail::TransferResult result;
     try {
-      result = network_detail::performTransfer(work->request, work->body, work->configuration, extraAuthority);
+      result = network_detail::performTransfer(work->request, work->body, work->configuration, extraAuthority,
+                                               [&process] { return process.isEnding(); });
     } catch (...) {
       // whatever went wrong inside, the caller still hears exactly once
       result = network_detail::TransferResult{std::nullopt, std::nullopt, makeURLError(NSURLErrorUnknown)};
     }
+    // the process is going away: like a phone's, it hears nothing more
+    if (result.abandoned) return;
     // taken out first: what the completion holds goes when it has run, and it cannot run twice
     auto completion = std::move(work->completion);
     if (completion) completion(std::move(result.body), std::move(result.response), std::move(result.error));

@@ -68,7 +68,7 @@ struct URLSessionConfiguration {
 
 // Runs exactly once, on a background worker (DispatchQueue::global()), never the main thread.
 // Success: the body (empty when the reply had none), the response, no error. Failure: only the
-// error.
+// error. A transfer still running when its process ends is abandoned at once and never completes.
 using URLSessionCompletion =
     std::function<void(std::optional<Bytes> body, std::optional<HTTPURLResponse> response, std::optional<Error> error)>;
 

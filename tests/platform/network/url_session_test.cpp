@@ -335,6 +335,27 @@ TEST(URLSessionStop, AServerThatStopsWhileHoldingTheReplyEndsTheTransfer) {
   EXPECT_EQ(outcomes[0].error->code, NSURLErrorNetworkConnectionLost);
 }
 
+TEST(URLSessionStop, ATransferStillWaitingWhenTheProcessEndsIsAbandonedAndNeverCompletes) {
+  Sandbox sandbox;
+  LoopbackServer server;  // outlives the process: only the process's end may end the transfer
+  server.installTrust(sandbox.device());
+  server.on("GET", "/held", [](const LoopbackRequest&) {
+    LoopbackReply r;
+    r.delivery = Delivery::neverAnswer;
+    return r;
+  });
+  auto calls = std::make_shared<std::atomic<int>>(0);
+  perCallSession()
+      ->dataTaskWithRequest(requestFor(server.url("/held")), [calls](auto, auto, auto) { ++*calls; })
+      ->resume();
+  ASSERT_TRUE(server.waitForRequests(1, 10s));
+  const auto start = std::chrono::steady_clock::now();
+  sandbox.endProcess();
+  // a transfer's idle limit is 60 s; the end waits for none of it
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_EQ(calls->load(), 0);
+}
+
 // Every failure ends in one completion with only an error.
 struct FailureCase {
   const char* name;
