@@ -40,8 +40,12 @@ JSONReadResult JSONObjectWithData(std::string_view bytes) {
   if (bytes.find('\0') != std::string_view::npos) return fail("NUL byte in the input");
   try {
     return JSONReadResult{nlohmann::json::parse(bytes.begin(), bytes.end()), std::nullopt};
-  } catch (const nlohmann::json::exception& e) {
-    return fail(e.what());
+  } catch (const nlohmann::json::parse_error& e) {
+    // in our words: the reader's own text names its internals and quotes the input raw
+    if (e.byte > bytes.size()) return fail("it ends too early");
+    return fail("unexpected text at byte " + std::to_string(e.byte));
+  } catch (const nlohmann::json::exception&) {
+    return fail("it is not JSON");
   }
 }
 

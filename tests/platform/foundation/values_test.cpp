@@ -25,7 +25,13 @@ TEST(Json, ReadsFragmentsKeepsNullAndRejectsBadInput) {
     EXPECT_FALSE(r.value) << bad;
     ASSERT_TRUE(r.error) << bad;
     EXPECT_FALSE(r.error->localizedDescription.empty());
+    // said in our words, never the reader's internals or the raw input
+    EXPECT_EQ(r.error->localizedDescription.find("json.exception"), std::string::npos) << r.error->localizedDescription;
+    EXPECT_EQ(r.error->localizedDescription.find_first_of("\xff<"), std::string::npos) << r.error->localizedDescription;
   }
+  const std::string format = "The data couldn't be read because it isn't in the correct format.";
+  EXPECT_EQ(JSONObjectWithData("{\"a\":").error->localizedDescription, format + " (it ends too early)");
+  EXPECT_EQ(JSONObjectWithData("1 2").error->localizedDescription, format + " (unexpected text at byte 3)");
   EXPECT_EQ(JSONDataWithObject({{"a", 1}, {"b", "x"}}), R"({"a":1,"b":"x"})");
 }
 
