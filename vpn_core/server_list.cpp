@@ -80,10 +80,21 @@ void VPNServerManager::fetchServers() {
 void VPNServerManager::decryptServerReply(const std::optional<json>& result, const std::optional<platform::Error>& error) {
   auto& center = platform::NotificationCenter::defaultCenter();
   std::optional<std::string> payload;
-  if (!error && result) {
+  std::string failure;
+  if (error) {
+    failure = error->localizedDescription.empty() ? "the exchange failed" : error->localizedDescription;
+  } else if (!result) {
+    failure = "the service's reply held no result";
+  } else if (const json* servers = member(*result, "servers", json::value_t::string)) {
     // read where it lies: the list runs to megabytes
-    if (const json* servers = member(*result, "servers", json::value_t::string))
-      payload = QVExtStore::remove(servers->get_ref<const std::string&>(), kServerListKey);
+    payload = QVExtStore::remove(servers->get_ref<const std::string&>(), kServerListKey);
+    if (!payload) failure = "the server list did not decipher to text";
+  } else {
+    failure = "the service's reply held no server list";
+  }
+  {
+    std::lock_guard lock(mutex_);
+    lastFailure_ = payload ? std::nullopt : std::optional<std::string>(failure);
   }
   if (!payload) {
     center.post(kFailedToLoadServers);
@@ -91,6 +102,11 @@ void VPNServerManager::decryptServerReply(const std::optional<json>& result, con
   }
   parseServers(*payload);
   center.post(kServersLoaded);
+}
+
+std::optional<std::string> VPNServerManager::lastLoadFailure() const {
+  std::lock_guard lock(mutex_);
+  return lastFailure_;
 }
 
 void VPNServerManager::parseServers(const std::string& payload) {

@@ -79,6 +79,10 @@ class VPNServerManager {
   // Appends the premium records, countries, then cities, then servers, in payload order.
   void parsePremiumServers(const nlohmann::json* premiumServers);
 
+  // Why the last fetch failed, in a line for a person; none before any failure and after a
+  // fetch that succeeded.
+  std::optional<std::string> lastLoadFailure() const;
+
   // Snapshots: the lists only grow, and a reader never sees half an append.
   VPNServerList freeVPNServersArray() const;
   VPNServerList premiumVPNServersArray() const;
@@ -92,4 +96,5 @@ class VPNServerManager {
   mutable std::mutex mutex_;
   VPNServerList free_;
   VPNServerList premium_;
+  std::optional<std::string> lastFailure_;
 };
