@@ -97,7 +97,7 @@ LocalService::LocalService(Options options)
                      ? readFixture(options.fixtures / "store-lookup.json")
                      : nlohmann::json::object()),
       gate_(std::make_shared<LookupGate>()),
-      server_(options.port) {
+      server_(options.port, options.certificateDirectory) {
   loadState();
   server_.on("POST", "/data/server/", [this](const LoopbackRequest& request) { return answer(request); });
   server_.on("GET", "/lookup", [this, gate = gate_](const LoopbackRequest& request) {
@@ -154,21 +154,56 @@ LoopbackReply LocalService::lookup(const LoopbackRequest& request) {
   return jsonReply(200, {{"resultCount", results.size()}, {"results", results}});
 }
 
+namespace {
+
+constexpr std::uintmax_t kMaximumStateBytes = 1u << 20;
+
+// Why the state file's text is not a state, or none.
+std::optional<std::string> stateFault(const std::optional<nlohmann::json>& state) {
+  if (!state) return "it is not JSON";
+  if (!state->is_object()) return "it is not an object";
+  if (!state->contains("issued") || !(*state)["issued"].is_number_unsigned()) return "it has no count of installs";
+  if (!state->contains("tokens") || !(*state)["tokens"].is_object()) return "it has no tokens";
+  return std::nullopt;
+}
+
+}  // namespace
+
 void LocalService::loadState() {
   if (!stateFile_) return;
+  namespace fs = std::filesystem;
   std::error_code ec;
-  if (!std::filesystem::exists(std::filesystem::symlink_status(*stateFile_, ec))) return;
-  std::string why;
-  const auto bytes = platform::readFile(*stateFile_, {.followSymbolicLink = false, .maximumBytes = 1u << 20}, &why);
-  if (!bytes) throw std::runtime_error("cannot read the state file " + stateFile_->string() + ": " + why);
-  const auto parsed = platform::JSONObjectWithData(*bytes);
-  const auto* state = parsed.value ? &*parsed.value : nullptr;
-  if (!state || !state->is_object() || !state->contains("issued") || !(*state)["issued"].is_number_unsigned() ||
-      !state->contains("tokens") || !(*state)["tokens"].is_object())
-    throw std::runtime_error("the state file " + stateFile_->string() + " is damaged; remove it to start afresh");
+  const auto status = fs::symlink_status(*stateFile_, ec);
+  if (!fs::exists(status)) return;
+  std::optional<std::string> damage;
+  std::optional<nlohmann::json> state;
+  if (!fs::is_regular_file(status)) {
+    damage = "it is not a regular file";
+  } else if (const auto size = fs::file_size(*stateFile_, ec); !ec && size > kMaximumStateBytes) {
+    damage = "it is larger than " + std::to_string(kMaximumStateBytes) + " bytes";
+  } else {
+    std::string why;
+    const auto bytes = platform::readFile(*stateFile_, {.followSymbolicLink = false, .maximumBytes = kMaximumStateBytes}, &why);
+    // not readable is the user's setting to mend, not damage
+    if (!bytes) throw std::runtime_error("cannot read the state file " + stateFile_->string() + ": " + why);
+    state = platform::JSONObjectWithData(*bytes).value;
+    damage = stateFault(state);
+  }
+  if (damage) return setStateAside(*damage);
   issued_ = (*state)["issued"].get<unsigned long>();
   for (const auto& [install, token] : (*state)["tokens"].items())
     if (token.is_string()) tokens_[install] = token.get<std::string>();
+}
+
+// Kept, not overwritten: the installs it knew get new tokens, and nothing is lost without a copy.
+void LocalService::setStateAside(const std::string& damage) {
+  std::string why;
+  const auto aside = platform::keepAside(*stateFile_, &why);
+  if (!aside)
+    throw std::runtime_error("the state file " + stateFile_->string() + " is damaged (" + damage +
+                             ") and cannot be moved aside: " + why);
+  std::fprintf(stderr, "orvane-service: the state file %s is damaged (%s); kept it as %s and started afresh\n",
+               stateFile_->c_str(), damage.c_str(), aside->c_str());
 }
 
 void LocalService::saveStateLocked() const {
@@ -205,6 +240,11 @@ void LocalService::setServersMember(std::optional<nlohmann::json> member) {
 void LocalService::setMode(const std::string& callName, Mode mode) {
   std::lock_guard lock(mutex_);
   modes_[callName] = mode;
+}
+
+void LocalService::setReplyDelay(const std::string& callName, std::chrono::milliseconds delay) {
+  std::lock_guard lock(mutex_);
+  delays_[callName] = delay;
 }
 
 std::vector<LocalService::Exchange> LocalService::exchanges() const {
@@ -250,6 +290,13 @@ LoopbackReply LocalService::answer(const LoopbackRequest& request) {
   exchange.issuedToken = token;
   exchanges_.push_back(exchange);
 
+  auto reply = replyLocked(call, install, key, token);
+  if (const auto delay = delays_.find(call); delay != delays_.end()) reply.delay = delay->second;
+  return reply;
+}
+
+LoopbackReply LocalService::replyLocked(const std::string& call, const std::string& install, const std::string& key,
+                                        const std::string& token) {
   const auto mode = modes_.count(call) ? modes_[call] : Mode::answer;
   if (mode == Mode::resetConnection) {
     LoopbackReply reset;

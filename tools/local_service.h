@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -27,6 +28,8 @@ class LocalService {
     // Where the installs seen so far are kept across runs (none: forgotten at the end), so a
     // known install gets its token back as from the real service.
     std::optional<std::filesystem::path> stateFile = std::nullopt;
+    // Where its certificate is kept (none: a directory of its own in the temporary directory).
+    std::optional<std::filesystem::path> certificateDirectory = std::nullopt;
   };
   static std::filesystem::path defaultFixturesDirectory();
 
@@ -52,7 +55,8 @@ class LocalService {
   LocalService(const LocalService&) = delete;
   LocalService& operator=(const LocalService&) = delete;
 
-  // std::runtime_error when it cannot listen or a fixture or the state file cannot be read.
+  // std::runtime_error when it cannot listen or a fixture or the state file cannot be read. A
+  // damaged state file is kept aside (one line on standard error) and the service starts afresh.
   // "127.0.0.1:PORT": the application's service host.
   std::string host() const;
   int port() const { return server_.port(); }
@@ -66,6 +70,8 @@ class LocalService {
   // the enciphered server list.
   void setServersMember(std::optional<nlohmann::json> member);
   void setMode(const std::string& callName, Mode mode);
+  // Holds the replies to a call name back that long (the service's end cuts it short).
+  void setReplyDelay(const std::string& callName, std::chrono::milliseconds delay);
 
   std::vector<Exchange> exchanges() const;
 
@@ -86,7 +92,10 @@ class LocalService {
  private:
   platform::testing::LoopbackReply answer(const platform::testing::LoopbackRequest& request);
   platform::testing::LoopbackReply lookup(const platform::testing::LoopbackRequest& request);
+  platform::testing::LoopbackReply replyLocked(const std::string& call, const std::string& install,
+                                               const std::string& key, const std::string& token);
   void loadState();
+  void setStateAside(const std::string& damage);
   void saveStateLocked() const;
 
   const std::optional<std::filesystem::path> stateFile_;
@@ -95,6 +104,7 @@ class LocalService {
   nlohmann::json serverList_;
   std::optional<std::optional<nlohmann::json>> serversMember_;
   std::map<std::string, Mode> modes_;
+  std::map<std::string, std::chrono::milliseconds> delays_;
   std::map<std::string, std::string> tokens_;  // by install identifier
   std::vector<Exchange> exchanges_;
   unsigned long issued_ = 0;

@@ -32,6 +32,7 @@
 #include <httplib.h>
 
 #include "platform/foundation/console.h"
+#include "platform/foundation/files.h"
 
 namespace platform::testing {
 
@@ -175,7 +176,13 @@ class TLSServer;
 struct LoopbackServer::State {
   std::atomic<bool> stopping{false};
   std::filesystem::path directory;
+  bool ownsDirectory = true;
   std::filesystem::path certificateFile;
+  void removeFiles() const {
+    std::error_code ec;
+    if (ownsDirectory) std::filesystem::remove_all(directory, ec);
+    else std::filesystem::remove(certificateFile, ec);
+  }
   int port = 0;
   std::unique_ptr<TLSServer> server;
   std::thread listener;
@@ -479,6 +486,10 @@ class TLSServer final : public httplib::SSLServer {
       }
     }
 
+    if (reply.delay.count() > 0 && !connection.pause(reply.delay)) {
+      connection.ending = Connection::Ending::drop;
+      return;
+    }
     using Delivery = LoopbackReply::Delivery;
     switch (reply.delivery) {
       case Delivery::complete:
@@ -518,10 +529,10 @@ class TLSServer final : public httplib::SSLServer {
   LoopbackServer::State& state_;
 };
 
-LoopbackServer::LoopbackServer(int port) : state_(std::make_shared<State>()) {
-  // a client that hangs up must not end the test program when the server writes
-  std::signal(SIGPIPE, SIG_IGN);
+namespace {
 
+// A directory of its own under the temporary directory; it goes with the server.
+std::filesystem::path makeCertificateDirectory() {
   // a temporary directory the user cannot write to is their setting, not a broken program
   std::error_code ec;
   const auto temporary = std::filesystem::temp_directory_path(ec);
@@ -534,19 +545,26 @@ LoopbackServer::LoopbackServer(int port) : state_(std::make_shared<State>()) {
   if (!::mkdtemp(tmpl.data()))
     throw std::runtime_error("cannot make a directory for the loopback certificate in the temporary directory " +
                              temporary.string() + ": " + std::strerror(errno));
-  state_->directory = tmpl;
+  return tmpl;
+}
+
+}  // namespace
+
+LoopbackServer::LoopbackServer(int port, std::optional<std::filesystem::path> certificateDirectory)
+    : state_(std::make_shared<State>()) {
+  // a client that hangs up must not end the test program when the server writes
+  std::signal(SIGPIPE, SIG_IGN);
+
+  state_->ownsDirectory = !certificateDirectory;
+  state_->directory = certificateDirectory ? *certificateDirectory : makeCertificateDirectory();
   state_->certificateFile = state_->directory / "loopback-ca.pem";
 
   PkeyPtr key = makeKey();
   X509Ptr cert = makeCertificate(key.get());
-  {
-    std::ofstream out(state_->certificateFile, std::ios::binary);
-    out << toPEM(cert.get());
-    if (!out) {
-      std::error_code ec;
-      std::filesystem::remove_all(state_->directory, ec);
-      throw std::runtime_error("cannot write the loopback certificate " + state_->certificateFile.string());
-    }
+  std::string why;
+  if (!writeFileAtomically(state_->certificateFile, toPEM(cert.get()), &why)) {
+    state_->removeFiles();
+    throw std::runtime_error("cannot write the loopback certificate " + state_->certificateFile.string() + ": " + why);
   }
 
   state_->server = std::make_unique<TLSServer>(cert.get(), key.get(), *state_);
@@ -563,8 +581,7 @@ LoopbackServer::LoopbackServer(int port) : state_(std::make_shared<State>()) {
     state_->port = state_->server->bind_to_port("127.0.0.1", port) ? port : -1;
   }
   if (state_->port <= 0) {
-    std::error_code ec;
-    std::filesystem::remove_all(state_->directory, ec);
+    state_->removeFiles();
     throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port) +
                              " (the port is in use or may not be used)");
   }
@@ -580,8 +597,7 @@ LoopbackServer::~LoopbackServer() {
   state_->server->stop();
   state_->listener.join();
   state_->server.reset();
-  std::error_code ec;
-  std::filesystem::remove_all(state_->directory, ec);
+  state_->removeFiles();
 }
 
 int LoopbackServer::port() const { return state_->port; }

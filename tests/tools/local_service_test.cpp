@@ -3,8 +3,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <iterator>
 #include <set>
+#include <vector>
 #include <string>
 
 #include "platform/foundation/json.h"
@@ -84,16 +87,41 @@ TEST(LocalServiceState, KnownInstallGetsItsTokenBackAfterARestart) {
   fs::remove(state);
 }
 
-TEST(LocalServiceState, DamagedStateFileIsAClearError) {
-  const fs::path state = fs::path(::testing::TempDir()) / ("orvane-service-bad-" + std::to_string(::getpid()));
-  { std::ofstream(state) << "{\"issued\":\"x\"}"; }
-  try {
-    LocalService service({.stateFile = state});
-    ADD_FAILURE() << "a damaged state was taken";
-  } catch (const std::runtime_error& e) {
-    EXPECT_NE(std::string(e.what()).find(state.string()), std::string::npos) << e.what();
+// A damaged state is kept aside under a new name and the service starts afresh, whatever the damage.
+TEST(LocalServiceState, DamagedStateFileIsKeptAsideAndTheServiceStartsAfresh) {
+  const fs::path dir = fs::path(::testing::TempDir()) / ("orvane-service-damage-" + std::to_string(::getpid()));
+  const fs::path state = dir / "local-service.json";
+  struct Damage {
+    const char* name;
+    std::function<void()> make;
+  };
+  auto write = [&](const std::string& text) { std::ofstream(state, std::ios::binary) << text; };
+  const std::vector<Damage> damages = {
+      {"empty", [&] { write(""); }},
+      {"cut short", [&] { write("{\"issued\":3,\"tok"); }},
+      {"random bytes", [&] { write(std::string("\x8f\x00\xff{\x01", 5)); }},
+      {"wrong shape", [&] { write("{\"issued\":\"x\"}"); }},
+      {"a directory", [&] { fs::create_directory(state); }},
+      {"larger than its limit", [&] {
+         write("{}");
+         fs::resize_file(state, (1u << 20) + 1);
+       }},
+  };
+  for (const auto& damage : damages) {
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    damage.make();
+    std::optional<LocalService> service;
+    EXPECT_NO_THROW(service.emplace(LocalService::Options{.stateFile = state})) << damage.name;
+    if (!service) continue;
+    EXPECT_TRUE(fs::exists(fs::symlink_status(fs::path(state.string() + ".damaged")))) << damage.name;
+    Sandbox sandbox(service_testing::optionsFor(service->host(), service->certificateFile()));
+    service_testing::callAndWait(sandbox, "sl");
+    ASSERT_EQ(service->exchanges().size(), 1u) << damage.name;
+    EXPECT_EQ(service->exchanges().back().issuedInstall.rfind("install-1-", 0), 0u) << damage.name;
+    EXPECT_NE(fileText(state).find(service->exchanges().back().issuedInstall), std::string::npos) << damage.name;
   }
-  fs::remove(state);
+  fs::remove_all(dir);
 }
 
 }  // namespace
