@@ -34,10 +34,14 @@ std::shared_ptr<Device> Device::open(const std::filesystem::path& root, DevicePr
   // a second process on the same directory would overwrite the first one's files
   const fs::path lockPath = device->root_ / ".device-lock";
   device->lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (device->lockFd_ < 0) return fail(std::strerror(errno));
+  if (device->lockFd_ < 0) {
+    const int error = errno;
+    return fail("cannot open its lock file " + lockPath.string() + ": " +
+                (error == ELOOP ? std::string("it is a symbolic link") : std::strerror(error)));
+  }
   if (::flock(device->lockFd_, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EWOULDBLOCK) return fail("it is in use by another process");
-    return fail(std::strerror(errno));
+    return fail("cannot lock its lock file " + lockPath.string() + ": " + std::strerror(errno));
   }
 
   // Only the application may look into its temporary directory.

@@ -71,6 +71,16 @@ case "$check" in
     [ "$status" -eq 143 ] || fail "SIGTERM: exit status $status: $(tail -3 "$work/first")"
     grep -q "interrupted by SIGTERM" "$work/first" || fail "SIGTERM: no reason given"
     [ -z "$(ls -A "$work/tmp")" ] || fail "SIGTERM left temporary files: $(ls -A "$work/tmp")"
+    # killed outright, a session still leaves nothing in the temporary directory, and the next
+    # session on its device goes through
+    TMPDIR="$work/tmp" "$orvane" --device "$work/device" >"$work/killed" 2>&1 &
+    killed=$!
+    for _ in $(seq 100); do grep -q "started on device" "$work/killed" && break; sleep 0.1; done
+    kill -KILL "$killed"
+    wait "$killed" 2>/dev/null
+    [ -z "$(ls -A "$work/tmp")" ] || fail "SIGKILL left temporary files: $(ls -A "$work/tmp")"
+    printf 'wait-home\nwait-list\n' >"$work/short"
+    expect 0 "after SIGKILL" "$orvane" --device "$work/device" --script "$work/short" --virtual-time
     ;;
   bad-device)
     echo x >"$work/file"
@@ -85,14 +95,31 @@ case "$check" in
       expect 1 "not writable" "$orvane" --device "$work/locked/device"
       one_line_error "not writable"
     fi
-    # the loopback certificate has nowhere to go
+    # a lock file that cannot be one is named
+    mkdir -p "$work/locked-out/.device-lock"
+    expect 1 "lock file a directory" "$orvane" --device "$work/locked-out"
+    one_line_error "lock file a directory" "cannot open its lock file $work/locked-out/.device-lock: Is a directory"
+    # the service's certificate has nowhere to go; a session keeps its own on the device
     temporaries=("$work/file" "$work/no-such-dir")
     [ -d "$work/locked" ] && temporaries+=("$work/locked")
+    printf 'wait-home\n' >"$work/short"
     for tmp in "${temporaries[@]}"; do
-      TMPDIR="$tmp" expect 1 "temporary directory $tmp" "$orvane" --device "$work/device"
-      one_line_error "temporary directory $tmp" "^orvane: .*temporary directory"
       TMPDIR="$tmp" expect 1 "service, temporary directory $tmp" "$service" --port 0
       one_line_error "service, temporary directory $tmp" "^orvane-service: .*temporary directory"
+      TMPDIR="$tmp" expect 0 "session, temporary directory $tmp" "$orvane" --device "$work/device" \
+        --script "$work/short" --virtual-time
+    done
+    # a damaged memory of the service is kept aside, said in one line, and the session goes on
+    for damage in empty cut directory; do
+      rm -rf "$work/device/local-service.json"*
+      case "$damage" in
+        empty) : >"$work/device/local-service.json" ;;
+        cut) printf '{"issued":2,"tok' >"$work/device/local-service.json" ;;
+        directory) mkdir "$work/device/local-service.json" ;;
+      esac
+      expect 0 "service memory $damage" "$orvane" --device "$work/device" --script "$work/short" --virtual-time
+      one_line_error "service memory $damage" "^orvane-service: the state file .* is damaged .*; kept it as .*damaged and started afresh$"
+      [ -e "$work/device/local-service.json.damaged" ] || fail "service memory $damage: not kept aside"
     done
     ;;
   script)
@@ -113,6 +140,9 @@ case "$check" in
     expect 2 "unknown step" "$orvane" --script "$work/bad"
     grep -q "bad:2: unknown step" "$work/err" || fail "the bad line is not named: $(cat "$work/err")"
     expect 1 "missing script" "$orvane" --script "$work/none"
+    one_line_error "missing script" "^orvane: cannot read the script $work/none: No such file or directory$"
+    expect 1 "script a directory" "$orvane" --script "$work"
+    one_line_error "script a directory" "^orvane: the script $work is a directory$"
     ;;
   command-line)
     expect 0 "--help" "$orvane" --help

@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/local_service.h"
+#include "tools/session.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using orvane_service::LocalService;
+using orvane_session::SessionOptions;
+using orvane_session::SignalWatcher;
+using Clock = std::chrono::steady_clock;
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+  std::string lastLine() const {
+    std::string line, last;
+    for (std::istringstream in(out); std::getline(in, line);)
+      if (!line.empty()) last = line;
+    return last;
+  }
+};
+
+// Sessions on one device directory of the test's own, run in this process as the driver runs them.
+class Session : public ::testing::Test {
+ protected:
+  ~Session() override { fs::remove_all(device); }
+
+  Outcome run(const std::vector<std::string>& script, bool virtualTime,
+              std::function<void(LocalService&)> prepare = nullptr) {
+    SessionOptions options;
+    options.deviceDir = device;
+    options.virtualTime = virtualTime;
+    options.prepareService = std::move(prepare);
+    std::string why;
+    auto steps = orvane_session::parseScript(script, "the test's script", why);
+    EXPECT_TRUE(steps) << why;
+    if (steps) options.steps = *steps;
+    Outcome outcome;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    SignalWatcher signals;  // one a session, as in the program
+    outcome.status = orvane_session::runSession(options, "orvane", signals);
+    outcome.err = ::testing::internal::GetCapturedStderr();
+    outcome.out = ::testing::internal::GetCapturedStdout();
+    return outcome;
+  }
+
+  const fs::path device = fs::path(::testing::TempDir()) / ("orvane-session-" + std::to_string(::getpid()));
+};
+
+const nlohmann::json kEmptyList = {{"freeServers", nlohmann::json::array()},
+                                   {"premiumServers", {{"countries", nlohmann::json::array()}}}};
+
+// Each script on a fresh device, on the virtual clock: its exit status and what it says.
+TEST_F(Session, ScriptsEndWithTheStatusAndTheReasonAUserNeeds) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> script;
+    std::function<void(LocalService&)> prepare;
+    int status;
+    std::string reason;  // a pattern the failure line matches; empty for a session that goes through
+  };
+  const std::vector<std::string> toList{"wait-home", "wait-list"};
+  const std::vector<Case> cases = {
+      {"the list's transfer fails", toList,
+       [](LocalService& s) { s.setMode("sl", LocalService::Mode::resetConnection); }, 1,
+       "step 2 \\(wait-list\\): the server list did not arrive: The network connection was lost\\."},
+      {"the service answers a page, not JSON", toList,
+       [](LocalService& s) { s.setMode("sl", LocalService::Mode::notJSON); }, 1,
+       "step 2 \\(wait-list\\): the server list did not arrive: The data couldn't be read because it isn't in the "
+       "correct format\\. \\(unexpected text at byte 1\\)"},
+      {"the reply holds no list", toList, [](LocalService& s) { s.setServersMember(std::nullopt); }, 1,
+       "step 2 \\(wait-list\\): the server list did not arrive: the service's reply held no server list"},
+      {"the list is empty", toList, [](LocalService& s) { s.setServerList(kEmptyList); }, 1,
+       "step 2 \\(wait-list\\): the service sent an empty server list"},
+      {"a fresh device is disconnected", {"wait-home", "wait-disconnected"}, nullptr, 0, ""},
+      {"a covered home screen is not swiped", {"wait-home", "wait-list", "settings", "swipe"}, nullptr, 1,
+       "step 4 \\(swipe\\): the home screen is covered by the settings screen"},
+      {"a covered home screen opens no picker", {"wait-home", "wait-list", "settings", "picker"}, nullptr, 1,
+       "step 4 \\(picker\\): the home screen is covered by the settings screen"},
+      {"a number past the list", {"wait-home", "wait-list", "picker", "pick 1234567"}, nullptr, 1,
+       "step 4 \\(pick 1234567\\): the picker lists [1-9][0-9]* servers, not 1234567"},
+      {"a long wait fits the session", {"wait-home", "wait 1000"}, nullptr, 0, ""},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(device);
+    const auto outcome = run(c.script, true, c.prepare);
+    EXPECT_EQ(outcome.status, c.status) << c.name << "\n" << outcome.err;
+    if (c.reason.empty()) {
+      EXPECT_EQ(outcome.lastLine(), "OrvaneVPN: session ended") << c.name;
+      continue;
+    }
+    EXPECT_TRUE(std::regex_search(outcome.err, std::regex("^orvane: " + c.reason))) << c.name << ": " << outcome.err;
+    EXPECT_EQ(outcome.out.find("OrvaneVPN: tunnel connecting"), std::string::npos) << c.name;
+  }
+}
+
+TEST_F(Session, ATunnelLeftUpByAnEarlierSessionComesDownAndTheDefaultSessionGoesThrough) {
+  const auto left = run({"wait-home", "wait-list", "swipe", "wait-connected"}, true);
+  ASSERT_EQ(left.status, 0) << left.err;
+  const auto next = run(orvane_session::defaultScript(), true);
+  EXPECT_EQ(next.status, 0) << next.err;
+  EXPECT_NE(next.out.find("OrvaneVPN: the tunnel is connected from before this session: bringing it down"),
+            std::string::npos);
+  EXPECT_EQ(next.lastLine(), "OrvaneVPN: session ended");
+}
+
+// A reply held back by the service is abandoned, not waited for: the session ends within about a
+// second of its end, and nothing is printed after the line that says how it ended.
+TEST_F(Session, ASessionEndsAtOnceWhileRepliesAreHeldBack) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> script;
+    int signal;  // sent once the service holds a reply; 0: none
+    int status;
+    const char* lastLine;
+  };
+  const std::vector<Case> cases = {
+      {"interrupted", {"wait-home"}, SIGINT, 130, "OrvaneVPN: session failed: interrupted by SIGINT"},
+      {"terminated", {"wait-home"}, SIGTERM, 143, "OrvaneVPN: session failed: interrupted by SIGTERM"},
+      {"at the end of its steps", {"wait 0.5"}, 0, 0, "OrvaneVPN: session ended"},
+  };
+  // as the program does: every thread but the watcher's leaves them to the watcher
+  sigset_t ending;
+  sigemptyset(&ending);
+  sigaddset(&ending, SIGINT);
+  sigaddset(&ending, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+  for (const auto& c : cases) {
+    fs::remove_all(device);
+    std::atomic<LocalService*> service{nullptr};
+    std::atomic<bool> finished{false};
+    std::atomic<Clock::rep> signalled{0};
+    std::thread sender([&] {
+      if (c.signal == 0) return;
+      while (!service.load() && !finished) std::this_thread::sleep_for(10ms);
+      if (finished || !service.load()->server().waitForRequests(1, 10s)) return;
+      std::this_thread::sleep_for(200ms);
+      signalled = Clock::now().time_since_epoch().count();
+      ::kill(::getpid(), c.signal);
+    });
+    const auto start = Clock::now();
+    const auto outcome = run(c.script, false, [&](LocalService& s) {
+      s.setReplyDelay("new", 30s);
+      s.setReplyDelay("sl", 30s);
+      service = &s;
+    });
+    const auto ended = Clock::now();
+    finished = true;
+    sender.join();
+    // the held replies would take 30 s
+    const auto from = c.signal ? Clock::time_point(Clock::duration(signalled.load())) : start;
+    EXPECT_LT(ended - from, c.signal ? 3s : 5s) << c.name;
+    EXPECT_EQ(outcome.status, c.status) << c.name << "\n" << outcome.err;
+    EXPECT_EQ(outcome.lastLine(), c.lastLine) << c.name;
+  }
+}
+
+TEST(SessionSignals, ASecondSignalEndsTheProgramAtOnce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const int signal : {SIGINT, SIGTERM}) {
+    EXPECT_EXIT(
+        {
+          SignalWatcher watcher;
+          watcher.setHandler([] {});  // the first only asks the session to end
+          ::kill(::getpid(), signal);
+          std::this_thread::sleep_for(300ms);
+          ::kill(::getpid(), signal);
+          std::this_thread::sleep_for(5s);
+          std::exit(0);
+        },
+        ::testing::ExitedWithCode(128 + signal), "");
+  }
+}
+
+TEST(SessionScript, BadLinesAreNamedAndTheSessionLimitFitsTheScript) {
+  std::string why;
+  EXPECT_FALSE(orvane_session::parseScript({"wait-home", std::string("fly\x01\xff", 5)}, "s", why));
+  EXPECT_EQ(why, "s:2: unknown step \"fly\\x01\\xff\"");
+  EXPECT_FALSE(orvane_session::parseScript({"pick 0"}, "s", why));
+  EXPECT_FALSE(orvane_session::parseScript({"wait 3601"}, "s", why));
+
+  auto steps = orvane_session::parseScript({"wait-home", "wait 1000", "pick 99999999999999999999999"}, "s", why);
+  ASSERT_TRUE(steps) << why;
+  EXPECT_GE(orvane_session::sessionLimitSeconds(*steps), 1000 + 2 * orvane_session::kStepLimitSeconds);
+}
+
+}  // namespace
