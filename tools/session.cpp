@@ -223,9 +223,8 @@ class ScriptRunner : public std::enable_shared_from_this<ScriptRunner> {
     return std::dynamic_pointer_cast<SettingsScreen>(navigation->topViewController()) ? navigation : nullptr;
   }
   static NEVPNStatus tunnel() { return VPNConnectionManager::shared()->vpnConnectionState(); }
-  static bool tunnelIsUp(NEVPNStatus s) {
-    return s == NEVPNStatus::connecting || s == NEVPNStatus::connected || s == NEVPNStatus::reasserting;
-  }
+  // What a swipe brings down.
+  static bool tunnelIsUp(NEVPNStatus s) { return s == NEVPNStatus::connecting || s == NEVPNStatus::connected; }
   // No configuration yet is disconnected too, as the screen shows.
   static bool tunnelIsDown(NEVPNStatus s) { return s == NEVPNStatus::disconnected || s == NEVPNStatus::invalid; }
 
@@ -335,12 +334,20 @@ class ScriptRunner : public std::enable_shared_from_this<ScriptRunner> {
     waitUntil("the settings screen", [] { return settingsNavigation() != nullptr; });
   }
 
-  void swipe(HomePageViewController& home, const std::string& what) {
+  // Taps the connect control; false, with the step failed, when the screen has none.
+  bool swipeControl(HomePageViewController& home) {
     auto control =
         std::dynamic_pointer_cast<platform::UIControl>(home.view()->viewWithAccessibilityIdentifier("swipeView"));
-    if (!control) return failStep("the home screen has no connect control");
+    if (!control) {
+      failStep("the home screen has no connect control");
+      return false;
+    }
     control->tap();
-    settled(what);
+    return true;
+  }
+
+  void swipe(HomePageViewController& home, const std::string& what) {
+    if (swipeControl(home)) settled(what);
   }
 
   // A tunnel an earlier session left up comes down first, so the session starts from the
@@ -350,10 +357,7 @@ class ScriptRunner : public std::enable_shared_from_this<ScriptRunner> {
     if (tunnelIsDown(status)) return settled("the tunnel is down");
     if (tunnelIsUp(status)) {
       say(std::string("the tunnel is ") + statusName(status) + " from before this session: bringing it down");
-      auto control =
-          std::dynamic_pointer_cast<platform::UIControl>(home.view()->viewWithAccessibilityIdentifier("swipeView"));
-      if (!control) return failStep("the home screen has no connect control");
-      control->tap();
+      if (!swipeControl(home)) return;
     }
     waitUntil("disconnected", [] { return tunnelIsDown(tunnel()); });
   }
