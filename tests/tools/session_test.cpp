@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -66,6 +65,20 @@ class Session : public ::testing::Test {
   const fs::path device = fs::path(::testing::TempDir()) / ("orvane-session-" + std::to_string(::getpid()));
 };
 
+// The text matches the pattern, in which "*" stands for any run of characters.
+bool matches(const std::string& text, const std::string& pattern) {
+  std::size_t at = 0, from = 0;
+  for (bool first = true;; first = false) {
+    const auto star = pattern.find('*', from);
+    const std::string piece = pattern.substr(from, star == std::string::npos ? std::string::npos : star - from);
+    const auto found = first ? (text.compare(0, piece.size(), piece) == 0 ? 0 : std::string::npos) : text.find(piece, at);
+    if (found == std::string::npos) return false;
+    at = found + piece.size();
+    if (star == std::string::npos) return true;
+    from = star + 1;
+  }
+}
+
 const nlohmann::json kEmptyList = {{"freeServers", nlohmann::json::array()},
                                    {"premiumServers", {{"countries", nlohmann::json::array()}}}};
 
@@ -76,28 +89,28 @@ TEST_F(Session, ScriptsEndWithTheStatusAndTheReasonAUserNeeds) {
     std::vector<std::string> script;
     std::function<void(LocalService&)> prepare;
     int status;
-    std::string reason;  // a pattern the failure line matches; empty for a session that goes through
+    std::string reason;  // what the failure line says ("*": anything); empty for a session that goes through
   };
   const std::vector<std::string> toList{"wait-home", "wait-list"};
   const std::vector<Case> cases = {
       {"the list's transfer fails", toList,
        [](LocalService& s) { s.setMode("sl", LocalService::Mode::resetConnection); }, 1,
-       "step 2 \\(wait-list\\): the server list did not arrive: The network connection was lost\\."},
+       "step 2 (wait-list): the server list did not arrive: The network connection was lost.\n"},
       {"the service answers a page, not JSON", toList,
        [](LocalService& s) { s.setMode("sl", LocalService::Mode::notJSON); }, 1,
-       "step 2 \\(wait-list\\): the server list did not arrive: The data couldn't be read because it isn't in the "
-       "correct format\\. \\(unexpected text at byte 1\\)"},
+       "step 2 (wait-list): the server list did not arrive: The data couldn't be read because it isn't in the "
+       "correct format. (unexpected text at byte 1)\n"},
       {"the reply holds no list", toList, [](LocalService& s) { s.setServersMember(std::nullopt); }, 1,
-       "step 2 \\(wait-list\\): the server list did not arrive: the service's reply held no server list"},
+       "step 2 (wait-list): the server list did not arrive: the service's reply held no server list\n"},
       {"the list is empty", toList, [](LocalService& s) { s.setServerList(kEmptyList); }, 1,
-       "step 2 \\(wait-list\\): the service sent an empty server list"},
+       "step 2 (wait-list): the service sent an empty server list\n"},
       {"a fresh device is disconnected", {"wait-home", "wait-disconnected"}, nullptr, 0, ""},
       {"a covered home screen is not swiped", {"wait-home", "wait-list", "settings", "swipe"}, nullptr, 1,
-       "step 4 \\(swipe\\): the home screen is covered by the settings screen"},
+       "step 4 (swipe): the home screen is covered by the settings screen\n"},
       {"a covered home screen opens no picker", {"wait-home", "wait-list", "settings", "picker"}, nullptr, 1,
-       "step 4 \\(picker\\): the home screen is covered by the settings screen"},
+       "step 4 (picker): the home screen is covered by the settings screen\n"},
       {"a number past the list", {"wait-home", "wait-list", "picker", "pick 1234567"}, nullptr, 1,
-       "step 4 \\(pick 1234567\\): the picker lists [1-9][0-9]* servers, not 1234567"},
+       "step 4 (pick 1234567): the picker lists * servers, not 1234567\n"},
       {"a long wait fits the session", {"wait-home", "wait 1000"}, nullptr, 0, ""},
   };
   for (const auto& c : cases) {
@@ -108,7 +121,7 @@ TEST_F(Session, ScriptsEndWithTheStatusAndTheReasonAUserNeeds) {
       EXPECT_EQ(outcome.lastLine(), "OrvaneVPN: session ended") << c.name;
       continue;
     }
-    EXPECT_TRUE(std::regex_search(outcome.err, std::regex("^orvane: " + c.reason))) << c.name << ": " << outcome.err;
+    EXPECT_TRUE(matches(outcome.err, "orvane: " + c.reason)) << c.name << ": " << outcome.err;
     EXPECT_EQ(outcome.out.find("OrvaneVPN: tunnel connecting"), std::string::npos) << c.name;
   }
 }
