@@ -435,8 +435,7 @@ class KeychainStore {
               "; a new keychain cannot be made (" + fresh.reason + "); the keychain is unavailable");
       return false;
     }
-    console("Keychain: " + path_.string() + " is damaged (" + reason + "); kept it as " + aside->string() +
-            " and started an empty keychain");
+    console(keptAsideLine("Keychain", path_, reason, *aside, "started an empty keychain"));
     return true;
   }
 
