@@ -1,6 +1,8 @@
 #include "platform/security/keychain.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -248,20 +250,31 @@ std::string matchClause(const Request& q, std::vector<Param>& params) {
   return sql;
 }
 
+// Whether this process may write the database file and make a journal beside it.
+bool mayWrite(sqlite3* db) {
+  const char* name = sqlite3_db_filename(db, "main");
+  if (!name || !*name) return false;
+  const std::filesystem::path file(name);
+  return ::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0 &&
+         ::faccessat(AT_FDCWD, file.parent_path().c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
 // Whether a result code shows the file itself is damaged, rather than a full disk, a lock held
 // elsewhere or a file this process may not write. While opening, an error or running out of
 // memory on our own fixed statements also comes from the file.
 bool showsDamage(sqlite3* db, int rc, bool opening) {
   if (rc == SQLITE_IOERR_SHORT_READ) return true;
   if (rc == SQLITE_READONLY_DBMOVED) return false;  // replaced under us, not damaged
+  if (rc == SQLITE_READONLY_DIRECTORY) return false;  // a folder that takes no journal
   switch (rc & 0xff) {
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
     case SQLITE_FORMAT:
       return true;
     case SQLITE_READONLY:
-      // opened for writing yet refusing writes: the file's own write version says so
-      return sqlite3_db_readonly(db, "main") == 0;
+      // A file we may write that still refuses writes says so by its own header (a write version
+      // SQLite does not know makes it open read-only); one we may not write is merely unavailable.
+      return mayWrite(db);
     case SQLITE_ERROR:
     case SQLITE_NOMEM:
     case SQLITE_RANGE:
