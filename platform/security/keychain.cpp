@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -259,6 +260,17 @@ bool mayWrite(sqlite3* db) {
          ::faccessat(AT_FDCWD, file.parent_path().c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
+// Only this user may read the items: a new file is made 0600 (SQLite gives its journals the file's
+// mode) and an existing one loses what group and others may do. Whatever stands in the way of a
+// file is left for the open to judge.
+void protect(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) != 0) ::fchmod(fd, st.st_mode & 0700);
+  ::close(fd);
+}
+
 // Whether a result code shows the file itself is damaged, rather than a full disk, a lock held
 // elsewhere or a file this process may not write. While opening, an error or running out of
 // memory on our own fixed statements also comes from the file.
@@ -453,6 +465,7 @@ class KeychainStore {
   }
 
   Opened open() {
+    protect(path_);
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {

@@ -470,6 +470,33 @@ TEST(Keychain, DamageMetByAWriteIsSetAsideAndTheWriteRetriedOnce) {
   EXPECT_TRUE(s.consoleLines().empty());
 }
 
+mode_t modeOf(const fs::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+TEST(Keychain, OnlyItsUserMayReadTheFile) {
+  Sandbox s;
+  save("pskSharedKey", "secret");
+  const fs::path path = s.device().keychainPath();
+  EXPECT_EQ(modeOf(path), 0600u);
+  // SQLite gives a journal the mode of its database
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE; PRAGMA user_version = 1;", nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_EQ(modeOf(fs::path(path).concat("-journal")), 0600u);
+  sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+
+  // a file left open to others is closed at the next open
+  s.endProcess();
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+  s.launch();
+  EXPECT_EQ(load("pskSharedKey").has_value(), true);
+  EXPECT_EQ(modeOf(path), 0600u);
+  EXPECT_TRUE(s.consoleLines().empty());
+}
+
 // While it lives, the process runs as an unprivileged user when the test runs as root, who may
 // write any file.
 class AsUnprivilegedUser {
