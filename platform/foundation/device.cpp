@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,9 +28,15 @@ std::shared_ptr<Device> Device::open(const std::filesystem::path& root, DevicePr
   const fs::path absolute = fs::absolute(root, ec);
   if (ec) return fail(ec.message());
   std::shared_ptr<Device> device(new Device(absolute, std::move(profile)));
-  fs::create_directories(device->preferencesDirectory(), ec);
-  if (!ec) fs::create_directories(device->temporaryDirectory(), ec);
-  if (ec) return fail(ec.message());
+  // what the device keeps is this user's alone: every folder it makes is 0700
+  for (const fs::path& dir : {device->preferencesDirectory(), device->temporaryDirectory()}) {
+    fs::path made;
+    for (const auto& part : dir) {
+      made /= part;
+      if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) return fail(made.string() + ": " + std::strerror(errno));
+    }
+    if (!fs::is_directory(dir, ec)) return fail(dir.string() + " is not a directory");
+  }
 
   // a second process on the same directory would overwrite the first one's files
   const fs::path lockPath = device->root_ / ".device-lock";
@@ -44,9 +51,13 @@ std::shared_ptr<Device> Device::open(const std::filesystem::path& root, DevicePr
     return fail("cannot lock its lock file " + lockPath.string() + ": " + std::strerror(errno));
   }
 
-  // Only the application may look into its temporary directory.
-  fs::permissions(device->temporaryDirectory(), fs::perms::owner_all, fs::perm_options::replace, ec);
-  if (ec) return fail("cannot protect " + device->temporaryDirectory().string() + ": " + ec.message());
+  // Folders an earlier version made more open are closed too; the device directory itself may be
+  // one the user chose, and stays as it is.
+  for (const fs::path& dir :
+       {device->root_ / "Library", device->preferencesDirectory(), device->temporaryDirectory()}) {
+    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, ec);
+    if (ec) return fail("cannot protect " + dir.string() + ": " + ec.message());
+  }
   return device;
 }
 

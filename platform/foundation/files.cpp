@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/foundation/console.h"
 #include "platform/foundation/device.h"
 #include "platform/foundation/process.h"
 
@@ -101,6 +102,24 @@ std::optional<std::filesystem::path> keepAside(const std::filesystem::path& path
   }
   if (why) *why = "too many damaged copies";
   return std::nullopt;
+}
+
+std::string keptAsideLine(const std::string& facility, const std::filesystem::path& path, const std::string& reason,
+                          const std::filesystem::path& aside, const std::string& then) {
+  return facility + ": " + path.string() + " is damaged (" + reason + "); kept it as " + aside.string() + " and " + then;
+}
+
+std::optional<std::filesystem::path> keepDamagedAside(const std::string& facility, const std::filesystem::path& path,
+                                                      const std::string& reason, const std::string& then) {
+  std::string why;
+  auto aside = keepAside(path, &why);
+  if (aside) {
+    console(keptAsideLine(facility, path, reason, *aside, then));
+  } else {
+    console(facility + ": " + path.string() + " is damaged (" + reason + ") and cannot be moved aside (" + why + "); " +
+            then);
+  }
+  return aside;
 }
 
 std::filesystem::path temporaryDirectory() { return Process::current().device().temporaryDirectory(); }

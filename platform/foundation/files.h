@@ -33,6 +33,16 @@ inline bool writeFileAtomically(const std::filesystem::path& path, const Bytes& 
 // name, or none with `why` (when given) saying why it could not be moved.
 std::optional<std::filesystem::path> keepAside(const std::filesystem::path& path, std::string* why = nullptr);
 
+// The one console line for a damaged file that was kept aside:
+// "<facility>: <path> is damaged (<reason>); kept it as <aside> and <then>".
+std::string keptAsideLine(const std::string& facility, const std::filesystem::path& path, const std::string& reason,
+                          const std::filesystem::path& aside, const std::string& then);
+
+// Keeps a damaged file aside and says so in that one line; when it cannot be moved, the line says
+// why instead. `then` is what the caller goes on with ("started empty"). The new name, or none.
+std::optional<std::filesystem::path> keepDamagedAside(const std::string& facility, const std::filesystem::path& path,
+                                                      const std::string& reason, const std::string& then);
+
 // The application's private temporary directory on the current device (mode 0700).
 std::filesystem::path temporaryDirectory();
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <stdexcept>
 
 #include "platform/foundation/console.h"
 #include "platform/foundation/files.h"
@@ -28,20 +29,18 @@ UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) 
   std::error_code ec;
   if (!std::filesystem::exists(file_, ec)) return;
   std::string why;
-  auto bytes = readFile(file_, {.maximumBytes = kMaximumFileBytes}, &why);
-  if (!bytes) {
-    console("User defaults: " + file_.string() + " is damaged (" + why + "); starting empty");
-    return;
-  }
-  auto parsed = JSONObjectWithData(*bytes);
   try {
+    auto bytes = readFile(file_, {.maximumBytes = kMaximumFileBytes}, &why);
+    if (!bytes) throw std::runtime_error(why);
+    auto parsed = JSONObjectWithData(*bytes);
     if (!parsed.value) throw std::runtime_error(parsed.error->localizedDescription);
     auto value = PlistValue::fromTaggedJSON(*parsed.value);
     if (!value.asDictionary()) throw std::runtime_error("top level is not a dictionary");
     values_ = std::move(*value.asDictionary());
   } catch (const std::exception& e) {
     values_.clear();
-    console("User defaults: " + file_.string() + " is damaged (" + e.what() + "); starting empty");
+    // the next save would replace it: what the user had keeps a copy
+    keepDamagedAside("User defaults", file_, e.what(), "started empty");
   }
 }
 

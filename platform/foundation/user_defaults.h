@@ -40,8 +40,8 @@ class UserDefaults {
 
   PlistValue::Dictionary dictionaryRepresentation() const;
 
-  // Loads the store's file; a file that cannot be read is reported and left alone until the
-  // next write.
+  // Loads the store's file; a file that cannot be read or is damaged (a directory in its place,
+  // say) is kept aside with one console line, and the store starts empty.
   explicit UserDefaults(std::filesystem::path file);
 
  private:

@@ -102,7 +102,8 @@ VPNFacility::VPNFacility(std::filesystem::path path, std::shared_ptr<VPNFacility
     if (read) {
       device_ = std::move(*read);
     } else {
-      console("VPN preferences: " + path_.string() + " is damaged (" + why + "); nothing is saved");
+      // kept, not left for the next save to overwrite or (a directory) to fail on for good
+      keepDamagedAside("VPN preferences", path_, why, "started with nothing saved");
     }
   }
   // The tunnel went on while no process ran: a step the last process left pending has finished.

@@ -1,6 +1,9 @@
 #include "platform/security/keychain.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -248,20 +251,42 @@ std::string matchClause(const Request& q, std::vector<Param>& params) {
   return sql;
 }
 
+// Whether this process may write the database file and make a journal beside it.
+bool mayWrite(sqlite3* db) {
+  const char* name = sqlite3_db_filename(db, "main");
+  if (!name || !*name) return false;
+  const std::filesystem::path file(name);
+  return ::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0 &&
+         ::faccessat(AT_FDCWD, file.parent_path().c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+// Only this user may read the items: a new file is made 0600 (SQLite gives its journals the file's
+// mode) and an existing one loses what group and others may do. Whatever stands in the way of a
+// file is left for the open to judge.
+void protect(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) != 0) ::fchmod(fd, st.st_mode & 0700);
+  ::close(fd);
+}
+
 // Whether a result code shows the file itself is damaged, rather than a full disk, a lock held
 // elsewhere or a file this process may not write. While opening, an error or running out of
 // memory on our own fixed statements also comes from the file.
 bool showsDamage(sqlite3* db, int rc, bool opening) {
   if (rc == SQLITE_IOERR_SHORT_READ) return true;
   if (rc == SQLITE_READONLY_DBMOVED) return false;  // replaced under us, not damaged
+  if (rc == SQLITE_READONLY_DIRECTORY) return false;  // a folder that takes no journal
   switch (rc & 0xff) {
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
     case SQLITE_FORMAT:
       return true;
     case SQLITE_READONLY:
-      // opened for writing yet refusing writes: the file's own write version says so
-      return sqlite3_db_readonly(db, "main") == 0;
+      // A file we may write that still refuses writes says so by its own header (a write version
+      // SQLite does not know makes it open read-only); one we may not write is merely unavailable.
+      return mayWrite(db);
     case SQLITE_ERROR:
     case SQLITE_NOMEM:
     case SQLITE_RANGE:
@@ -435,12 +460,12 @@ class KeychainStore {
               "; a new keychain cannot be made (" + fresh.reason + "); the keychain is unavailable");
       return false;
     }
-    console("Keychain: " + path_.string() + " is damaged (" + reason + "); kept it as " + aside->string() +
-            " and started an empty keychain");
+    console(keptAsideLine("Keychain", path_, reason, *aside, "started an empty keychain"));
     return true;
   }
 
   Opened open() {
+    protect(path_);
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {

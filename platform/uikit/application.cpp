@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <mutex>
 #include <random>
+#include <system_error>
 
 #include "platform/foundation/console.h"
 #include "platform/foundation/files.h"
@@ -238,6 +240,19 @@ std::string makeUUID() {
   return out;
 }
 
+// The canonical upper-case text of a UUID written 8-4-4-4-12 in hexadecimal digits of any case, or
+// none.
+std::optional<std::string> canonicalUUID(const std::string& text) {
+  if (text.size() != 36) return std::nullopt;
+  std::string out = text;
+  for (size_t i = 0; i < out.size(); ++i) {
+    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash ? out[i] != '-' : !std::isxdigit(static_cast<unsigned char>(out[i]))) return std::nullopt;
+    out[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(out[i])));
+  }
+  return out;
+}
+
 struct VendorIdentifier {
   std::optional<std::string> value;
 };
@@ -253,16 +268,19 @@ std::optional<std::string> vendorIdentifier() {
           return made;
         }
         const auto file = device.root() / "identifier-for-vendor";
-        std::string kept;
-        if (auto bytes = readFile(file, ReadLimits{false, 64})) kept.assign(bytes->begin(), bytes->end());
-        if (kept.size() == 36) {
-          made->value = kept;
-          return made;
+        std::error_code ec;
+        if (std::filesystem::symlink_status(file, ec).type() != std::filesystem::file_type::not_found) {
+          std::string why;
+          if (auto bytes = readFile(file, ReadLimits{false, 64}, &why)) {
+            made->value = canonicalUUID(std::string(bytes->begin(), bytes->end()));
+            if (made->value) return made;
+            why = "it does not hold a UUID";
+          }
+          keepDamagedAside("Vendor identifier", file, why, "made a new identifier");
         }
-        kept = makeUUID();
+        made->value = makeUUID();
         std::string error;
-        if (!writeFileAtomically(file, kept, &error)) console("cannot keep the vendor identifier: " + error);
-        made->value = kept;
+        if (!writeFileAtomically(file, *made->value, &error)) console("cannot keep the vendor identifier: " + error);
         return made;
       })
       ->value;

@@ -122,6 +122,23 @@ case "$check" in
       [ -e "$work/device/local-service.json.damaged" ] || fail "service memory $damage: not kept aside"
     done
     ;;
+  damaged-device)
+    # each file the device keeps, damaged in its own way: each is kept aside with one line and the
+    # session still goes through, and the next one meets no damage
+    expect 0 "first session" "$orvane" --device "$work/device" --virtual-time
+    d="$work/device"
+    printf '\377' | dd of="$d/keychain.sqlite" bs=1 seek=18 conv=notrunc status=none
+    rm "$d/vpn-preferences.json" "$d/Library/Preferences/com.orvane.vpn.json"
+    mkdir "$d/vpn-preferences.json" "$d/Library/Preferences/com.orvane.vpn.json"
+    printf zzzzzzzz-zzzz-zzzz-zzzz-zzzzzzzzzzzz >"$d/identifier-for-vendor"
+    expect 0 "damaged session" "$orvane" --device "$d" --virtual-time
+    for file in keychain.sqlite vpn-preferences.json Library/Preferences/com.orvane.vpn.json identifier-for-vendor; do
+      grep -q "$d/$file is damaged (.*); kept it as $d/$file.damaged and" "$work/out" || fail "$file was not kept aside"
+    done
+    grep -q "OrvaneVPN: tunnel connected" "$work/out" || fail "the damaged device never connected"
+    expect 0 "session after the damage" "$orvane" --device "$d" --virtual-time
+    ! grep -q "damaged" "$work/out" || fail "damage met again: $(grep damaged "$work/out")"
+    ;;
   script)
     # a script of its own on the virtual clock: the auto row, connected, then down again
     printf '# auto pick\nwait-home\nwait-list\n\npicker\npick auto\nwait-connected\nwait 2.5\nswipe\nwait-disconnected\n' \

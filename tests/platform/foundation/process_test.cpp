@@ -138,6 +138,32 @@ TEST(Device, DirectoryThatCannotBeUsedIsAClearError) {
   fs::remove_all(base);
 }
 
+TEST(Device, FoldersItMakesAreItsUsersAlone) {
+  namespace fs = std::filesystem;
+  const fs::path base = fs::path(::testing::TempDir()) / ("orvane-device-modes-" + std::to_string(::getpid()));
+  const fs::path root = base / "device";
+  fs::remove_all(base);
+  auto mode = [](const fs::path& p) { return fs::status(p).permissions(); };
+  const std::vector<fs::path> own = {root / "Library", root / "Library" / "Preferences", root / "tmp"};
+  {
+    auto device = Device::open(root);
+    for (const auto& dir : own) EXPECT_EQ(mode(dir), fs::perms::owner_all) << dir;
+    EXPECT_EQ(mode(root), fs::perms::owner_all);
+    EXPECT_EQ(mode(base), fs::perms::owner_all);  // made on the way
+  }
+  // folders left open by an earlier version are closed; the device directory is the user's choice
+  const auto open = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                    fs::perms::others_exec;
+  for (const auto& dir : own) fs::permissions(dir, open);
+  fs::permissions(root, open);
+  {
+    auto device = Device::open(root);
+    for (const auto& dir : own) EXPECT_EQ(mode(dir), fs::perms::owner_all) << dir;
+    EXPECT_EQ(mode(root), open);
+  }
+  fs::remove_all(base);
+}
+
 TEST(ProcessDeathTest, FatalErrorStopsTheProgramWithItsMessage) {
   EXPECT_DEATH(fatalError("missing storyboard \"Main\""), "missing storyboard \"Main\"");
   EXPECT_DEATH(Process::current(), "no process is running");

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/files.h"
 #include "platform/foundation/user_defaults.h"
@@ -121,29 +124,51 @@ TEST(UserDefaults, SuitesAreSeparateFilesAndBadNamesGiveNone) {
   EXPECT_TRUE(UserDefaults::suite("group.lks.sharedKeychain")->boolForKey("kNotificationPopupShown"));
 }
 
-TEST(UserDefaults, DamagedFileGivesAnEmptyStoreAndIsKeptUntilAWrite) {
-  const std::vector<std::string> damaged = {
-      "{not json", "[1,2]", R"({"dict":{"k":{"date":"x"}}})", "",
-      // integers past 64 signed bits
-      R"({"dict":{"k":18446744073709551615}})", R"({"dict":{"k":{"date":9223372036854775808}}})",
-      R"({"dict":{"k":{"real":"infinity"}}})",
-      // over the size limit, however well formed
-      R"({"dict":{"k":1)" + std::string(UserDefaults::kMaximumFileBytes, ' ') + "}}"};
-  for (const auto& content : damaged) {
+TEST(UserDefaults, DamagedFileIsKeptAsideAndTheStoreStartsEmpty) {
+  namespace fs = std::filesystem;
+  struct Case {
+    std::string name;
+    std::function<void(const fs::path&)> damage;
+  };
+  auto text = [](std::string t) { return [t](const fs::path& p) { ASSERT_TRUE(writeFileAtomically(p, t)); }; };
+  std::vector<Case> cases = {
+      // not in the way of a save, yet never read again
+      {"a directory",
+       [](const fs::path& p) {
+         fs::create_directory(p);
+         ASSERT_TRUE(writeFileAtomically(p / "inside", std::string("x")));
+       }},
+      {"a FIFO", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+  };
+  for (std::string content : {std::string("{not json"), std::string("[1,2]"), std::string(R"({"dict":{"k":{"date":"x"}}})"),
+                              std::string(),
+                              // integers past 64 signed bits
+                              std::string(R"({"dict":{"k":18446744073709551615}})"),
+                              std::string(R"({"dict":{"k":{"date":9223372036854775808}}})"),
+                              std::string(R"({"dict":{"k":{"real":"infinity"}}})"),
+                              // over the size limit, however well formed
+                              R"({"dict":{"k":1)" + std::string(UserDefaults::kMaximumFileBytes, ' ') + "}}"})
+    cases.push_back({content.substr(0, 40), text(content)});
+  for (const auto& c : cases) {
     Sandbox s;
     s.endProcess();
-    ASSERT_TRUE(writeFileAtomically(standardFile(s), content));
+    const fs::path file = standardFile(s), aside = fs::path(file).concat(".damaged");
+    c.damage(file);
+    const auto type = fs::symlink_status(file).type();
+    const auto bytes = readFile(file);
     s.launch();
     auto d = UserDefaults::standard();
-    EXPECT_TRUE(d->dictionaryRepresentation().empty()) << content.substr(0, 80);
+    EXPECT_TRUE(d->dictionaryRepresentation().empty()) << c.name;
     auto lines = s.consoleLines();
-    ASSERT_EQ(lines.size(), 1u) << content.substr(0, 80);
+    ASSERT_EQ(lines.size(), 1u) << c.name;
     EXPECT_NE(lines[0].find("damaged"), std::string::npos) << lines[0];
-    EXPECT_EQ(toString(*readFile(standardFile(s))), content) << content.substr(0, 80);
+    EXPECT_NE(lines[0].find("kept it as " + aside.string()), std::string::npos) << lines[0];
+    EXPECT_EQ(fs::symlink_status(aside).type(), type) << c.name;
+    EXPECT_EQ(readFile(aside), bytes) << c.name;
     d->setInteger(1, "k");
     s.relaunch();
-    EXPECT_EQ(UserDefaults::standard()->integerForKey("k"), 1);
-    EXPECT_TRUE(s.consoleLines().empty());
+    EXPECT_EQ(UserDefaults::standard()->integerForKey("k"), 1) << c.name;
+    EXPECT_TRUE(s.consoleLines().empty()) << c.name;
   }
 }
 

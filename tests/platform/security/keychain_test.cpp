@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -402,7 +404,10 @@ TEST(Keychain, DamagedDatabaseIsKeptAsideAndAnEmptyKeychainStarts) {
        }},
       {"a keychain of an unknown format", [](const fs::path& p) { runSQL(p, "PRAGMA user_version = 9;"); }},
       {"a schema format number no reader knows", [](const fs::path& p) { overwrite(p, 44, {0, 0, 0, 9}); }},
-      {"a write version that makes it read-only", [](const fs::path& p) { overwrite(p, 18, {3, 3}); }},
+      {"write and read versions no reader knows", [](const fs::path& p) { overwrite(p, 18, {3, 3}); }},
+      // SQLite opens these read-only although this process may write the file
+      {"a write version 0xff", [](const fs::path& p) { overwrite(p, 18, {0xff}); }},
+      {"a write version 0x11", [](const fs::path& p) { overwrite(p, 18, {0x11}); }},
       {"a reference index that disagrees with its table",
        [](const fs::path& p) { damageReferenceIndex(p, *readFile(fs::path(p).concat(".ref"))); }},
       {"a directory in the way",
@@ -463,6 +468,93 @@ TEST(Keychain, DamageMetByAWriteIsSetAsideAndTheWriteRetriedOnce) {
   s.relaunch();
   EXPECT_EQ(valueOf(pskItem("new")), toBytes("fresh"));
   EXPECT_TRUE(s.consoleLines().empty());
+}
+
+mode_t modeOf(const fs::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+TEST(Keychain, OnlyItsUserMayReadTheFile) {
+  Sandbox s;
+  save("pskSharedKey", "secret");
+  const fs::path path = s.device().keychainPath();
+  EXPECT_EQ(modeOf(path), 0600u);
+  // SQLite gives a journal the mode of its database
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE; PRAGMA user_version = 1;", nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_EQ(modeOf(fs::path(path).concat("-journal")), 0600u);
+  sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+
+  // a file left open to others is closed at the next open
+  s.endProcess();
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+  s.launch();
+  EXPECT_EQ(load("pskSharedKey").has_value(), true);
+  EXPECT_EQ(modeOf(path), 0600u);
+  EXPECT_TRUE(s.consoleLines().empty());
+}
+
+// While it lives, the process runs as an unprivileged user when the test runs as root, who may
+// write any file.
+class AsUnprivilegedUser {
+ public:
+  static uid_t user() { return ::geteuid() == 0 ? 65534 : ::geteuid(); }
+  AsUnprivilegedUser() {
+    if (::geteuid() == 0) {
+      EXPECT_EQ(::seteuid(user()), 0);
+      switched_ = true;
+    }
+  }
+  ~AsUnprivilegedUser() {
+    if (switched_) {
+      EXPECT_EQ(::seteuid(0), 0);
+    }
+  }
+  AsUnprivilegedUser(const AsUnprivilegedUser&) = delete;
+  AsUnprivilegedUser& operator=(const AsUnprivilegedUser&) = delete;
+
+ private:
+  bool switched_ = false;
+};
+
+TEST(Keychain, FileThisProcessMayNotWriteIsUnavailableAndStaysWhereItIs) {
+  struct Case {
+    const char* name;
+    mode_t file, folder;
+  };
+  const std::vector<Case> cases = {{"a read-only file", 0444, 0700}, {"a read-only folder", 0600, 0500}};
+  for (const auto& c : cases) {
+    Sandbox s;
+    save("pskSharedKey", "secret");
+    s.endProcess();
+    const fs::path path = s.device().keychainPath(), folder = s.device().root();
+    const auto before = readFile(path);
+    ASSERT_EQ(::chmod(folder.parent_path().c_str(), 0711), 0);
+    ASSERT_EQ(::chown(folder.c_str(), AsUnprivilegedUser::user(), static_cast<gid_t>(-1)), 0);
+    ASSERT_EQ(::chown(path.c_str(), AsUnprivilegedUser::user(), static_cast<gid_t>(-1)), 0);
+    ASSERT_EQ(::chmod(path.c_str(), c.file), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), c.folder), 0);
+    s.launch();
+    {
+      AsUnprivilegedUser unprivileged;
+      EXPECT_EQ(SecItemAdd(pskSave("other", "v"), nullptr), errSecIO) << c.name;
+    }
+    const auto lines = s.consoleLines();
+    ASSERT_EQ(lines.size(), 1u) << c.name << ::testing::PrintToString(lines);
+    EXPECT_NE(lines[0].find("unavailable"), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[0].find("damaged"), std::string::npos) << lines[0];
+    EXPECT_EQ(readFile(path), before) << c.name;
+    EXPECT_FALSE(fs::exists(fs::path(path).concat(".damaged"))) << c.name;
+
+    s.endProcess();
+    ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    s.launch();
+    EXPECT_EQ(valueOf(pskItem("pskSharedKey")), toBytes("secret")) << c.name;
+  }
 }
 
 TEST(Keychain, ASecondDamageKeepsTheFirstCopy) {

@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "platform/foundation/files.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/queues.h"
 #include "platform/uikit/screen_description.h"
@@ -135,6 +141,65 @@ TEST_F(ApplicationTest, VendorIdentifierIsAUUIDKeptAcrossLaunches) {
   sandbox.device().updateProfile([](DeviceProfile& p) { p.identifierForVendor = "00000000-0000-4000-8000-000000000001"; });
   sandbox.relaunch();
   EXPECT_EQ(UIDevice::currentDevice().identifierForVendor(), "00000000-0000-4000-8000-000000000001");
+}
+
+TEST_F(ApplicationTest, VendorIdentifierFileThatHoldsNoUUIDIsKeptAsideAndANewOneMade) {
+  namespace fs = std::filesystem;
+  const std::string lower = "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";
+  const std::string upper = "0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D";
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> damage;
+    std::optional<std::string> read;  // none: replaced
+  };
+  auto text = [](std::string t) { return [t](const fs::path& p) { ASSERT_TRUE(writeFileAtomically(p, t)); }; };
+  const std::vector<Case> cases = {
+      {"lower case", text(lower), upper},
+      {"mixed case", text("0a1B2c3D-4E5f-4a6b-8C7d-9e0F1a2b3C4d"), upper},
+      {"not hexadecimal", text("zzzzzzzz-zzzz-zzzz-zzzz-zzzzzzzzzzzz"), std::nullopt},
+      {"dashes out of place", text("0a1b2c3d4-e5f-4a6b-8c7d-9e0f1a2b3c4d"), std::nullopt},
+      {"a line end after it", text(lower + "\n"), std::nullopt},
+      {"cut short", text(lower.substr(0, 35)), std::nullopt},
+      {"empty", text(""), std::nullopt},
+      {"larger than an identifier", text(std::string(100, 'A')), std::nullopt},
+      {"a directory", [](const fs::path& p) { fs::create_directory(p); }, std::nullopt},
+      {"a symbolic link",
+       [&](const fs::path& p) {
+         ASSERT_TRUE(writeFileAtomically(fs::path(p).concat(".target"), upper));
+         fs::create_symlink(fs::path(p).concat(".target"), p);
+       },
+       std::nullopt},
+  };
+  const fs::path file = sandbox.device().root() / "identifier-for-vendor";
+  const fs::path aside = fs::path(file).concat(".damaged");
+  for (const auto& c : cases) {
+    sandbox.endProcess();
+    for (const auto& p : {file, aside, fs::path(file).concat(".target")}) fs::remove_all(p);
+    c.damage(file);
+    const auto type = fs::symlink_status(file).type();
+    const auto bytes = readFile(file, ReadLimits{false, std::nullopt});
+    sandbox.launch();
+    const auto read = UIDevice::currentDevice().identifierForVendor();
+    ASSERT_TRUE(read) << c.name;
+    const auto lines = consoleLines();
+    if (c.read) {
+      EXPECT_EQ(read, c.read) << c.name;
+      EXPECT_TRUE(lines.empty()) << c.name << ::testing::PrintToString(lines);
+      EXPECT_FALSE(fs::exists(aside)) << c.name;
+    } else {
+      EXPECT_EQ(read->size(), 36u) << c.name;
+      EXPECT_EQ(read->find_first_not_of("0123456789ABCDEF-"), std::string::npos) << *read;
+      EXPECT_NE(read, upper) << c.name;
+      ASSERT_EQ(lines.size(), 1u) << c.name << ::testing::PrintToString(lines);
+      EXPECT_NE(lines[0].find(file.string() + " is damaged"), std::string::npos) << lines[0];
+      EXPECT_NE(lines[0].find("kept it as " + aside.string()), std::string::npos) << lines[0];
+      EXPECT_EQ(fs::symlink_status(aside).type(), type) << c.name;
+      EXPECT_EQ(readFile(aside, ReadLimits{false, std::nullopt}), bytes) << c.name;
+    }
+    sandbox.relaunch();
+    EXPECT_EQ(UIDevice::currentDevice().identifierForVendor(), read) << c.name;
+    EXPECT_TRUE(consoleLines().empty()) << c.name;
+  }
 }
 
 }  // namespace
