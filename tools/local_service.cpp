@@ -202,8 +202,7 @@ void LocalService::setStateAside(const std::string& damage) {
   if (!aside)
     throw std::runtime_error("the state file " + stateFile_->string() + " is damaged (" + damage +
                              ") and cannot be moved aside: " + why);
-  std::fprintf(stderr, "orvane-service: the state file %s is damaged (%s); kept it as %s and started afresh\n",
-               stateFile_->c_str(), damage.c_str(), aside->c_str());
+  std::fprintf(stderr, "%s\n", platform::keptAsideLine("orvane-service", *stateFile_, damage, *aside, "started afresh").c_str());
 }
 
 void LocalService::saveStateLocked() const {

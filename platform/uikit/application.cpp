@@ -280,7 +280,7 @@ std::optional<std::string> vendorIdentifier() {
         }
         made->value = makeUUID();
         std::string error;
-        if (!writeFileAtomically(file, *made->value, &error)) console("cannot keep the vendor identifier: " + error);
+        if (!writeFileAtomically(file, *made->value, &error)) console("Vendor identifier: cannot keep it in " + file.string() + ": " + error);
         return made;
       })
       ->value;

@@ -109,18 +109,6 @@ case "$check" in
       TMPDIR="$tmp" expect 0 "session, temporary directory $tmp" "$orvane" --device "$work/device" \
         --script "$work/short" --virtual-time
     done
-    # a damaged memory of the service is kept aside, said in one line, and the session goes on
-    for damage in empty cut directory; do
-      rm -rf "$work/device/local-service.json"*
-      case "$damage" in
-        empty) : >"$work/device/local-service.json" ;;
-        cut) printf '{"issued":2,"tok' >"$work/device/local-service.json" ;;
-        directory) mkdir "$work/device/local-service.json" ;;
-      esac
-      expect 0 "service memory $damage" "$orvane" --device "$work/device" --script "$work/short" --virtual-time
-      one_line_error "service memory $damage" "^orvane-service: the state file .* is damaged .*; kept it as .*damaged and started afresh$"
-      [ -e "$work/device/local-service.json.damaged" ] || fail "service memory $damage: not kept aside"
-    done
     ;;
   damaged-device)
     # each file the device keeps, damaged in its own way: each is kept aside with one line and the
@@ -138,6 +126,19 @@ case "$check" in
     grep -q "OrvaneVPN: tunnel connected" "$work/out" || fail "the damaged device never connected"
     expect 0 "session after the damage" "$orvane" --device "$d" --virtual-time
     ! grep -q "damaged" "$work/out" || fail "damage met again: $(grep damaged "$work/out")"
+    # a damaged memory of the service is kept aside, said in one line, and the session goes on
+    printf 'wait-home\n' >"$work/short"
+    for damage in empty cut directory; do
+      rm -rf "$d/local-service.json"*
+      case "$damage" in
+        empty) : >"$d/local-service.json" ;;
+        cut) printf '{"issued":2,"tok' >"$d/local-service.json" ;;
+        directory) mkdir "$d/local-service.json" ;;
+      esac
+      expect 0 "service memory $damage" "$orvane" --device "$d" --script "$work/short" --virtual-time
+      one_line_error "service memory $damage" "^orvane-service: .*/local-service.json is damaged (.*); kept it as .*damaged and started afresh$"
+      [ -e "$d/local-service.json.damaged" ] || fail "service memory $damage: not kept aside"
+    done
     ;;
   script)
     # a script of its own on the virtual clock: the auto row, connected, then down again
