@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # fuzz.sh [SECONDS] [TARGET...]: builds the libFuzzer targets with clang under ASan+UBSan (in
-# build-fuzz) and runs each for SECONDS (default 300), seeded from the fixtures and from the
-# files of a real session. Corpora grow in build-fuzz/corpus/TARGET; a finding is written to
-# build-fuzz/findings/ and ends the script with a non-zero status.
+# build-fuzz) and runs each for SECONDS (default 300), seeded from the fixtures, from the
+# files of a real session and from the shipped resources. Corpora grow in build-fuzz/corpus/TARGET;
+# a finding is written to build-fuzz/findings/ and ends the script with a non-zero status.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-300}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(json url cipher reply server_list remote_config defaults vpn_preferences keychain)
+[ ${#targets[@]} -gt 0 ] || targets=(json url cipher reply server_list remote_config defaults vpn_preferences keychain resources)
 
 scripts/install-deps.sh
 dir=build-fuzz
@@ -29,6 +29,7 @@ seed_for() {
     defaults) echo "$seeds/device/Library/Preferences" ;;
     vpn_preferences) echo "$seeds/vpn" ;;
     keychain) echo "$seeds/keychain" ;;
+    resources) echo "$seeds/resources" ;;
   esac
 }
 mkdir -p "$seeds/url" "$seeds/vpn" "$seeds/keychain"
@@ -36,6 +37,17 @@ printf 'https://127.0.0.1:8443/data/server/' >"$seeds/url/service"
 printf 'file:///res/LKSCommon.bundle/Images/icon.png?x=1#f' >"$seeds/url/file"
 cp "$seeds/device/vpn-preferences.json" "$seeds/vpn/"
 cp "$seeds/device/keychain.sqlite" "$seeds/keychain/"
+# the shipped resources, each behind the byte that picks its reader
+mkdir -p "$seeds/resources"
+seed_resources() {
+  local byte="$1"
+  shift
+  for f in "$@"; do { printf "\\$byte"; cat "$f"; } >"$seeds/resources/$(echo "$f" | tr / -)"; done
+}
+seed_resources 000 resources/*.storyboard resources/LKSCommon.bundle/*.storyboard tests/platform/uikit/fixtures/*.storyboard
+seed_resources 001 resources/images.json resources/LKSCommon.bundle/images.json tests/platform/uikit/fixtures/images.json
+seed_resources 002 resources/LKSCommon.bundle/colors.json tests/platform/uikit/fixtures/colors.json
+seed_resources 003 resources/LKSCommon.bundle/Info.json
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"

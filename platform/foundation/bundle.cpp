@@ -2,9 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/foundation/console.h"
-#include "platform/foundation/files.h"
-#include "platform/foundation/json.h"
 #include "platform/foundation/process.h"
 
 namespace platform {
@@ -19,17 +16,23 @@ std::shared_ptr<Bundle> Bundle::forLibraryClasses() {
   return std::make_shared<Bundle>(std::move(config));
 }
 
-namespace {
+namespace detail {
 
-std::optional<PlistValue> infoValue(const nlohmann::json& v) {
-  if (v.is_string()) return PlistValue(v.get<std::string>());
-  if (v.is_boolean()) return PlistValue(v.get<bool>());
-  if (v.is_number_integer()) return PlistValue(v.get<std::int64_t>());
-  if (v.is_number()) return PlistValue(v.get<double>());
-  return std::nullopt;
+// Texts, Booleans and numbers; the information kinds the platform has no use for here are left out.
+Checked<PlistValue::Dictionary> checkBundleInfo(std::string_view content) {
+  return checkResource(content, [](const nlohmann::json& root) {
+    PlistValue::Dictionary info;
+    for (const auto& [key, v] : object(root, "the top level").items()) {
+      if (v.is_string()) info[key] = PlistValue(v.get<std::string>());
+      else if (v.is_boolean()) info[key] = PlistValue(v.get<bool>());
+      else if (v.is_number_integer()) info[key] = PlistValue(integer<std::int64_t>(v, quote(key)));
+      else if (v.is_number()) info[key] = PlistValue(number(v, quote(key)));
+    }
+    return info;
+  });
 }
 
-}  // namespace
+}  // namespace detail
 
 std::shared_ptr<Bundle> Bundle::bundleWithPath(const std::filesystem::path& directory) {
   std::error_code ec;
@@ -38,12 +41,9 @@ std::shared_ptr<Bundle> Bundle::bundleWithPath(const std::filesystem::path& dire
   if (std::find(missing.begin(), missing.end(), directory.filename().string()) != missing.end()) return nullptr;
   Config config;
   config.resourcePath = directory;
-  if (auto bytes = readFile(directory / "Info.json", ReadLimits{true, 1 << 20})) {
-    auto read = JSONObjectWithData(*bytes);
-    if (!read.value || !read.value->is_object()) fatalError("the bundle information " + (directory / "Info.json").string() + " is not a JSON object");
-    for (const auto& [key, value] : read.value->items())
-      if (auto v = infoValue(value)) config.info[key] = *v;
-  }
+  const auto file = directory / "Info.json";
+  if (auto info = detail::loadResource(file, "the bundle information " + file.string(), detail::checkBundleInfo))
+    config.info = std::move(*info);
   return std::make_shared<Bundle>(std::move(config));
 }
 

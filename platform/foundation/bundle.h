@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/foundation/plist.h"
+#include "platform/foundation/resource_json.h"
 
 namespace platform {
 
@@ -49,5 +50,10 @@ class Bundle {
  private:
   Config config_;
 };
+
+namespace detail {
+// A bundle's "Info.json": its information dictionary, or why it is broken.
+Checked<PlistValue::Dictionary> checkBundleInfo(std::string_view content);
+}  // namespace detail
 
 }  // namespace platform

@@ -5,7 +5,6 @@
 #include <mutex>
 
 #include "platform/foundation/bundle.h"
-#include "platform/foundation/console.h"
 #include "platform/foundation/process.h"
 #include "platform/uikit/geometry.h"
 #include "platform/uikit/resource_json.h"
@@ -14,43 +13,41 @@ namespace platform {
 
 namespace {
 
-struct NamedColor {
-  UIColor light, dark;
-};
-using ColorCatalogue = std::map<std::string, NamedColor>;
-
 struct ColorState {
   std::mutex mutex;
   std::optional<UITraitCollection> current;
-  std::map<std::filesystem::path, std::shared_ptr<const ColorCatalogue>> catalogues;
+  std::map<std::filesystem::path, std::shared_ptr<const detail::ColorCatalogue>> catalogues;
 };
 
 ColorState& state() {
   return *Process::current().shared<ColorState>([] { return std::make_shared<ColorState>(); });
 }
 
-// The bundle's "colors.json": {"Name": {"light": colour, "dark": colour}}; dark may be left out.
-std::shared_ptr<const ColorCatalogue> loadCatalogue(const std::filesystem::path& dir) {
-  auto catalogue = std::make_shared<ColorCatalogue>();
+std::shared_ptr<const detail::ColorCatalogue> loadCatalogue(const std::filesystem::path& dir) {
   const auto file = dir / "colors.json";
-  auto json = detail::readResourceJSON(file);
-  if (!json) return catalogue;
-  if (!json->is_object()) fatalError("the colour catalogue " + file.string() + " is not an object");
-  for (const auto& [name, entry] : json->items()) {
-    auto light = entry.is_object() && entry.contains("light") ? detail::colorFromJSON(entry["light"]) : std::nullopt;
-    if (!light) fatalError("the colour " + name + " in " + file.string() + " has no valid light value");
-    auto dark = *light;
-    if (entry.contains("dark")) {
-      auto d = detail::colorFromJSON(entry["dark"]);
-      if (!d) fatalError("the colour " + name + " in " + file.string() + " has an invalid dark value");
-      dark = *d;
-    }
-    (*catalogue)[name] = NamedColor{*light, dark};
-  }
-  return catalogue;
+  auto catalogue = detail::loadResource(file, "the colour catalogue " + file.string(), detail::checkColorCatalogue);
+  return std::make_shared<const detail::ColorCatalogue>(catalogue ? std::move(*catalogue) : detail::ColorCatalogue{});
 }
 
 }  // namespace
+
+namespace detail {
+
+// {"Name": {"light": colour, "dark": colour}}; dark may be left out.
+Checked<ColorCatalogue> checkColorCatalogue(std::string_view content) {
+  return checkResource(content, [](const nlohmann::json& root) {
+    ColorCatalogue catalogue;
+    for (const auto& [name, entry] : object(root, "the top level").items()) {
+      const auto what = "the colour " + quote(name);
+      const auto light = color(required(entry, "light", what), what + " light");
+      const auto* dark = member(entry, "dark");
+      catalogue[name] = NamedColor{light, dark ? color(*dark, what + " dark") : light};
+    }
+    return catalogue;
+  });
+}
+
+}  // namespace detail
 
 UITraitCollection UITraitCollection::currentTraitCollection() {
   auto& s = state();
@@ -73,7 +70,7 @@ std::optional<UIColor> UIColor::colorNamed(const std::string& name, const std::s
   const auto b = bundle ? bundle : Bundle::main();
   if (!b->resourcePath()) return std::nullopt;
   auto& s = state();
-  std::shared_ptr<const ColorCatalogue> catalogue;
+  std::shared_ptr<const detail::ColorCatalogue> catalogue;
   {
     std::lock_guard lock(s.mutex);
     auto& slot = s.catalogues[*b->resourcePath()];

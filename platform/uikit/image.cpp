@@ -13,15 +13,9 @@ namespace platform {
 
 namespace {
 
-struct CatalogueEntry {
-  CGSize size;
-  std::optional<std::filesystem::path> file;
-};
-using ImageCatalogue = std::map<std::string, CatalogueEntry>;
-
 struct ImageState {
   std::mutex mutex;
-  std::map<std::filesystem::path, std::shared_ptr<const ImageCatalogue>> catalogues;
+  std::map<std::filesystem::path, std::shared_ptr<const detail::ImageCatalogue>> catalogues;
 };
 
 ImageState& state() {
@@ -33,28 +27,11 @@ bool isCatalogueKey(const std::string& name) {
          name.find("..") == std::string::npos;
 }
 
-// The bundle's "images.json": {"name": {"size": [w, h], "file": "picture.png"}}; the file is optional.
-std::shared_ptr<const ImageCatalogue> loadCatalogue(const std::filesystem::path& dir) {
-  auto catalogue = std::make_shared<ImageCatalogue>();
-  const auto path = dir / "images.json";
-  auto json = detail::readResourceJSON(path);
-  if (!json) return catalogue;
-  if (!json->is_object()) fatalError("the image catalogue " + path.string() + " is not an object");
-  for (const auto& [name, entry] : json->items()) {
-    const auto where = "the image " + name + " in " + path.string();
-    if (!isCatalogueKey(name)) fatalError(where + ": the name is not a plain key");
-    if (!entry.is_object() || !entry.contains("size") || !entry["size"].is_array() || entry["size"].size() != 2 ||
-        !entry["size"][0].is_number() || !entry["size"][1].is_number())
-      fatalError(where + " needs a size [width, height]");
-    CatalogueEntry e{CGSize{entry["size"][0].get<double>(), entry["size"][1].get<double>()}, std::nullopt};
-    if (entry.contains("file")) {
-      if (!entry["file"].is_string() || !isCatalogueKey(entry["file"].get<std::string>()))
-        fatalError(where + ": the file must be a plain name beside the catalogue");
-      e.file = dir / entry["file"].get<std::string>();
-    }
-    (*catalogue)[name] = std::move(e);
-  }
-  return catalogue;
+std::shared_ptr<const detail::ImageCatalogue> loadCatalogue(const std::filesystem::path& dir) {
+  const auto file = dir / "images.json";
+  auto check = [&](std::string_view content) { return detail::checkImageCatalogue(content, dir); };
+  auto catalogue = detail::loadResource(file, "the image catalogue " + file.string(), check);
+  return std::make_shared<const detail::ImageCatalogue>(catalogue ? std::move(*catalogue) : detail::ImageCatalogue{});
 }
 
 struct Symbol {
@@ -69,6 +46,31 @@ constexpr Symbol kSymbols[] = {
 };
 
 }  // namespace
+
+namespace detail {
+
+// {"name": {"size": [w, h], "file": "picture.png"}}; the file is optional.
+Checked<ImageCatalogue> checkImageCatalogue(std::string_view content, const std::filesystem::path& directory) {
+  return checkResource(content, [&](const nlohmann::json& root) {
+    ImageCatalogue catalogue;
+    for (const auto& [name, entry] : object(root, "the top level").items()) {
+      const auto what = "the image " + quote(name);
+      if (!isCatalogueKey(name)) resourceFault(what + ": the name is not a plain key");
+      const auto& size = array(required(entry, "size", what), what + " size", 2);
+      ImageCatalogueEntry e{CGSize{number(size[0], what + " width", 0), number(size[1], what + " height", 0)},
+                            std::nullopt};
+      if (const auto* file = member(entry, "file")) {
+        const auto fileName = text(*file, what + " file");
+        if (!isCatalogueKey(fileName)) resourceFault(what + ": the file must be a plain name beside the catalogue");
+        e.file = directory / fileName;
+      }
+      catalogue[name] = std::move(e);
+    }
+    return catalogue;
+  });
+}
+
+}  // namespace detail
 
 UIImageSymbolConfiguration UIImageSymbolConfiguration::configurationWithPointSize(double pointSize,
                                                                               UIImageSymbolWeight weight) {
@@ -123,7 +125,7 @@ UIImageRef UIImage::imageNamed(const std::string& name, const std::shared_ptr<Bu
   const auto b = bundle ? bundle : Bundle::main();
   if (!b->resourcePath()) return UIImageRef::missing(name);
   auto& s = state();
-  std::shared_ptr<const ImageCatalogue> catalogue;
+  std::shared_ptr<const detail::ImageCatalogue> catalogue;
   {
     std::lock_guard lock(s.mutex);
     auto& slot = s.catalogues[*b->resourcePath()];

@@ -1,25 +1,6 @@
 #include "platform/uikit/resource_json.h"
 
-#include <fstream>
-#include <sstream>
-
-#include "platform/foundation/console.h"
-
 namespace platform::detail {
-
-std::optional<nlohmann::json> readResourceJSON(const std::filesystem::path& file) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(file, ec)) return std::nullopt;
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  if (!in && !in.eof()) fatalError("cannot read the resource " + file.string());
-  try {
-    return nlohmann::json::parse(text.str());
-  } catch (const std::exception& e) {
-    fatalError("the resource " + file.string() + " is not valid JSON: " + e.what());
-  }
-}
 
 namespace {
 std::optional<int> hexDigit(char c) {
@@ -64,6 +45,12 @@ std::optional<UIColor> colorFromJSON(const nlohmann::json& value) {
   if (s == "lightGray") return UIColor::lightGrayColor();
   if (s == "gray") return UIColor::grayColor();
   return std::nullopt;
+}
+
+UIColor color(const nlohmann::json& value, const std::string& what) {
+  auto c = colorFromJSON(value);
+  if (!c) resourceFault(what + " must be a colour, not " + quote(value));
+  return *c;
 }
 
 }  // namespace platform::detail

@@ -8,12 +8,10 @@
 #include "platform/uikit/class_name.h"
 #include "platform/uikit/main_thread.h"
 #include "platform/uikit/navigation_controller.h"
-#include "platform/uikit/resource_json.h"
+#include "platform/uikit/storyboard_document.h"
 #include "platform/uikit/table_view.h"
 
 namespace platform {
-
-using nlohmann::json;
 
 // OutletConnector
 
@@ -100,7 +98,7 @@ struct Build {
   std::weak_ptr<UIViewController> sceneController;
   std::string defaultTarget = "controller";
   // table views with their prototypes, registered once the storyboard is at hand
-  std::vector<std::pair<std::shared_ptr<UITableView>, json>> prototypes;
+  std::vector<std::pair<std::shared_ptr<UITableView>, const std::vector<detail::StoryboardPrototype>*>> prototypes;
 
   [[noreturn]] void fail(const std::string& what) const { fatalError(where + ": " + what); }
 
@@ -120,221 +118,130 @@ struct Build {
   }
 };
 
-const json* member(const json& node, const char* key) {
-  if (!node.is_object()) return nullptr;
-  auto it = node.find(key);
-  return it == node.end() ? nullptr : &*it;
-}
-
-std::string text(const Build& b, const json& value, const std::string& what) {
-  if (!value.is_string()) b.fail(what + " must be a text");
-  return value.get<std::string>();
-}
-
-double number(const Build& b, const json& value, const std::string& what) {
-  if (!value.is_number()) b.fail(what + " must be a number");
-  return value.get<double>();
-}
-
-bool boolean(const Build& b, const json& value, const std::string& what) {
-  if (!value.is_boolean()) b.fail(what + " must be true or false");
-  return value.get<bool>();
-}
-
-CGRect rect(const Build& b, const json& value, const std::string& what) {
-  if (!value.is_array() || value.size() != 4) b.fail(what + " must be [x, y, width, height]");
-  return CGRectMake(number(b, value[0], what), number(b, value[1], what), number(b, value[2], what),
-                    number(b, value[3], what));
-}
-
-UIColor color(const Build& b, const json& value, const std::string& what) {
-  if (auto named = member(value, "named")) {
-    auto c = UIColor::colorNamed(text(b, *named, what), b.bundle);
-    if (!c) b.fail(what + ": no colour named " + named->dump());
-    return *c;
-  }
-  auto c = detail::colorFromJSON(value);
-  if (!c) b.fail(what + " is not a colour: " + value.dump());
+UIColor color(const Build& b, const detail::StoryboardColor& value, const std::string& what) {
+  if (value.value) return *value.value;
+  auto c = UIColor::colorNamed(value.named, b.bundle);
+  if (!c) b.fail(what + ": no colour named " + detail::quote(value.named));
   return *c;
 }
 
-UIFont font(const Build& b, const json& value, const std::string& what) {
-  if (!value.is_object()) b.fail(what + " must be {\"size\": n, \"weight\": w} or {\"name\": n, \"size\": n}");
-  const double size = member(value, "size") ? number(b, value["size"], what) : 17;
-  if (auto name = member(value, "name")) return UIFont::fontWithName(text(b, *name, what), size);
-  static const std::map<std::string, UIFontWeight> weights{
-      {"ultraLight", UIFontWeight::ultraLight}, {"thin", UIFontWeight::thin},   {"light", UIFontWeight::light},
-      {"regular", UIFontWeight::regular},       {"medium", UIFontWeight::medium}, {"semibold", UIFontWeight::semibold},
-      {"bold", UIFontWeight::bold},             {"heavy", UIFontWeight::heavy}, {"black", UIFontWeight::black}};
-  auto weight = UIFontWeight::regular;
-  if (auto w = member(value, "weight")) {
-    auto it = weights.find(text(b, *w, what));
-    if (it == weights.end()) b.fail(what + ": unknown weight " + w->dump());
-    weight = it->second;
-  }
-  return UIFont::systemFontOfSize(size, weight);
+template <class T>
+const T& as(const detail::StoryboardValue& value) {
+  return std::get<T>(value);  // the document holds the kind the property's name takes
 }
 
-UIImageRef image(const Build& b, const json& value, const std::string& what) {
-  if (value.is_null()) return {};
-  return UIImage::imageNamed(text(b, value, what), b.bundle);
-}
+using Text = std::optional<std::string>;
 
-std::optional<std::string> optionalText(const Build& b, const json& value, const std::string& what) {
-  if (value.is_null()) return std::nullopt;
-  return text(b, value, what);
+UIImageRef image(const Build& b, const detail::StoryboardValue& value) {
+  const auto& name = as<Text>(value);
+  return name ? UIImage::imageNamed(*name, b.bundle) : UIImageRef();
 }
 
 // Each class takes the properties it knows; false when it knows none of that name.
-bool applyProperty(Build& b, UIView& view, const std::string& key, const json& v) {
+bool applyProperty(Build& b, UIView& view, const std::string& key, const detail::StoryboardValue& v) {
   const auto what = classNameOf(view) + " property " + key;
+  auto colorOf = [&] { return color(b, as<detail::StoryboardColor>(v), what); };
   if (auto* label = dynamic_cast<UILabel*>(&view)) {
-    if (key == "text") return label->setText(optionalText(b, v, what)), true;
-    if (key == "textColor") return label->setTextColor(color(b, v, what)), true;
-    if (key == "font") return label->setFont(font(b, v, what)), true;
-    if (key == "numberOfLines") return label->setNumberOfLines(static_cast<int>(number(b, v, what))), true;
-    if (key == "textAlignment") {
-      static const std::map<std::string, NSTextAlignment> a{{"left", NSTextAlignment::left},
-                                                            {"center", NSTextAlignment::center},
-                                                            {"right", NSTextAlignment::right},
-                                                            {"justified", NSTextAlignment::justified},
-                                                            {"natural", NSTextAlignment::natural}};
-      auto it = a.find(text(b, v, what));
-      if (it == a.end()) b.fail(what + ": unknown alignment " + v.dump());
-      return label->setTextAlignment(it->second), true;
-    }
+    if (key == "text") return label->setText(as<Text>(v)), true;
+    if (key == "textColor") return label->setTextColor(colorOf()), true;
+    if (key == "font") return label->setFont(as<UIFont>(v)), true;
+    if (key == "numberOfLines") return label->setNumberOfLines(as<int>(v)), true;
+    if (key == "textAlignment") return label->setTextAlignment(as<NSTextAlignment>(v)), true;
   }
   if (auto* imageView = dynamic_cast<UIImageView*>(&view)) {
-    if (key == "image") return imageView->setImage(image(b, v, what)), true;
-    if (key == "tintColor") return imageView->setTintColor(color(b, v, what)), true;
+    if (key == "image") return imageView->setImage(image(b, v)), true;
+    if (key == "tintColor") return imageView->setTintColor(colorOf()), true;
   }
   if (auto* button = dynamic_cast<UIButton*>(&view)) {
-    if (key == "title") return button->setTitle(optionalText(b, v, what)), true;
-    if (key == "titleColor") return button->setTitleColor(color(b, v, what)), true;
-    if (key == "image") return button->setImage(image(b, v, what)), true;
-    if (key == "backgroundImage") return button->setBackgroundImage(image(b, v, what)), true;
+    if (key == "title") return button->setTitle(as<Text>(v)), true;
+    if (key == "titleColor") return button->setTitleColor(colorOf()), true;
+    if (key == "image") return button->setImage(image(b, v)), true;
+    if (key == "backgroundImage") return button->setBackgroundImage(image(b, v)), true;
   }
   if (auto* control = dynamic_cast<UIControl*>(&view)) {
-    if (key == "enabled") return control->setEnabled(boolean(b, v, what)), true;
-    if (key == "selected") return control->setSelected(boolean(b, v, what)), true;
+    if (key == "enabled") return control->setEnabled(as<bool>(v)), true;
+    if (key == "selected") return control->setSelected(as<bool>(v)), true;
   }
   if (auto* progress = dynamic_cast<UIProgressView*>(&view)) {
-    if (key == "progress") return progress->setProgress(static_cast<float>(number(b, v, what))), true;
+    if (key == "progress") return progress->setProgress(as<float>(v)), true;
   }
   if (auto* indicator = dynamic_cast<UIActivityIndicatorView*>(&view)) {
-    if (key == "hidesWhenStopped") return indicator->setHidesWhenStopped(boolean(b, v, what)), true;
-    if (key == "color") return indicator->setColor(color(b, v, what)), true;
+    if (key == "hidesWhenStopped") return indicator->setHidesWhenStopped(as<bool>(v)), true;
+    if (key == "color") return indicator->setColor(colorOf()), true;
     if (key == "animating") {
-      if (boolean(b, v, what)) indicator->startAnimating();
+      if (as<bool>(v)) indicator->startAnimating();
       else indicator->stopAnimating();
       return true;
     }
   }
   if (auto* table = dynamic_cast<UITableView*>(&view)) {
-    if (key == "rowHeight") return table->setRowHeight(number(b, v, what)), true;
-    if (key == "sectionHeaderHeight") return table->setSectionHeaderHeight(number(b, v, what)), true;
-    if (key == "sectionFooterHeight") return table->setSectionFooterHeight(number(b, v, what)), true;
-    if (key == "sectionHeaderTopPadding") return table->setSectionHeaderTopPadding(number(b, v, what)), true;
+    if (key == "rowHeight") return table->setRowHeight(as<double>(v)), true;
+    if (key == "sectionHeaderHeight") return table->setSectionHeaderHeight(as<double>(v)), true;
+    if (key == "sectionFooterHeight") return table->setSectionFooterHeight(as<double>(v)), true;
+    if (key == "sectionHeaderTopPadding") return table->setSectionHeaderTopPadding(as<double>(v)), true;
   }
   if (auto* cell = dynamic_cast<UITableViewCell*>(&view)) {
-    if (key == "accessoryType")
-      return cell->setAccessoryType(static_cast<UITableViewCellAccessoryType>(static_cast<int>(number(b, v, what)))),
-             true;
+    if (key == "accessoryType") return cell->setAccessoryType(as<UITableViewCellAccessoryType>(v)), true;
   }
-  if (key == "hidden") return view.setHidden(boolean(b, v, what)), true;
-  if (key == "alpha") return view.setAlpha(number(b, v, what)), true;
-  if (key == "backgroundColor") return view.setBackgroundColor(color(b, v, what)), true;
-  if (key == "tag") return view.setTag(static_cast<int>(number(b, v, what))), true;
-  if (key == "cornerRadius") return view.layer().cornerRadius = number(b, v, what), true;
-  if (key == "borderWidth") return view.layer().borderWidth = number(b, v, what), true;
-  if (key == "borderColor") return view.layer().borderColor = color(b, v, what), true;
-  if (key == "masksToBounds") return view.layer().masksToBounds = boolean(b, v, what), true;
-  if (key == "cornerCurve") {
-    const auto curve = text(b, v, what);
-    if (curve != "circular" && curve != "continuous") b.fail(what + " must be circular or continuous");
-    view.layer().cornerCurve = curve == "continuous" ? CALayerCornerCurve::continuous : CALayerCornerCurve::circular;
-    return true;
-  }
+  if (key == "hidden") return view.setHidden(as<bool>(v)), true;
+  if (key == "alpha") return view.setAlpha(as<double>(v)), true;
+  if (key == "backgroundColor") return view.setBackgroundColor(colorOf()), true;
+  if (key == "tag") return view.setTag(as<int>(v)), true;
+  if (key == "cornerRadius") return view.layer().cornerRadius = as<double>(v), true;
+  if (key == "borderWidth") return view.layer().borderWidth = as<double>(v), true;
+  if (key == "borderColor") return view.layer().borderColor = colorOf(), true;
+  if (key == "masksToBounds") return view.layer().masksToBounds = as<bool>(v), true;
+  if (key == "cornerCurve") return view.layer().cornerCurve = as<CALayerCornerCurve>(v), true;
   return false;
 }
 
-void readConnections(Build& b, const OutletConnector::Object& target, const std::string& targetName, const json& node) {
-  if (auto outlets = member(node, "outlets")) {
-    if (!outlets->is_object()) b.fail(targetName + ": outlets must map names to object ids");
-    Build::Connection c{target, targetName, {}, {}};
-    for (const auto& [name, id] : outlets->items()) c.outlets[name] = text(b, id, "the outlet " + name);
-    b.connections.push_back(std::move(c));
-  }
-}
-
-UIControlEvents eventNamed(const Build& b, const std::string& name) {
-  if (name == "touchUpInside") return UIControlEvents::touchUpInside;
-  if (name == "touchDown") return UIControlEvents::touchDown;
-  if (name == "valueChanged") return UIControlEvents::valueChanged;
-  if (name == "primaryActionTriggered") return UIControlEvents::primaryActionTriggered;
-  b.fail("unknown control event " + name);
+void readConnections(Build& b, const OutletConnector::Object& target, const std::string& targetName,
+                     const detail::StoryboardOutlets& outlets) {
+  if (!outlets.empty()) b.connections.push_back({target, targetName, outlets, {}});
 }
 
 std::shared_ptr<UITableViewCell> buildCell(const std::shared_ptr<UIStoryboard>& storyboard, const std::string& where,
-                                           const json& prototype, const std::weak_ptr<UIViewController>& controller);
+                                           const detail::StoryboardPrototype& prototype,
+                                           const std::weak_ptr<UIViewController>& controller);
 void registerPrototypes(Build& b, const std::shared_ptr<UIStoryboard>& storyboard);
 
-std::shared_ptr<UIView> buildView(Build& b, const json& node, std::shared_ptr<UIView> made = nullptr) {
-  if (!node.is_object()) b.fail("a view must be an object");
-  if (!made) {
-    const auto cls = text(b, node.value("class", json("UIView")), "a view's class");
-    auto factory = viewClass(cls);
-    if (!factory) b.fail("unknown view class " + cls);
-    made = factory();
-  }
-  auto view = made;
+std::shared_ptr<UIView> makeView(const Build& b, const std::string& cls) {
+  auto factory = viewClass(cls);
+  if (!factory) b.fail("unknown view class " + cls);
+  return factory();
+}
+
+std::shared_ptr<UIView> buildView(Build& b, const detail::StoryboardView& node,
+                                  std::shared_ptr<UIView> made = nullptr) {
+  auto view = made ? made : makeView(b, node.cls);
   std::string name = classNameOf(*view);
-  if (auto id = member(node, "id")) {
-    const auto identifier = text(b, *id, "a view's id");
-    b.add(identifier, {view, nullptr, nullptr});
-    view->setAccessibilityIdentifier(identifier);
-    name += " \"" + identifier + "\"";
+  if (node.id) {
+    b.add(*node.id, {view, nullptr, nullptr});
+    view->setAccessibilityIdentifier(*node.id);
+    name += " \"" + *node.id + "\"";
   }
-  if (auto frame = member(node, "frame")) view->setFrame(rect(b, *frame, name + " frame"));
-  if (auto props = member(node, "properties")) {
-    if (!props->is_object()) b.fail(name + ": properties must be an object");
-    for (const auto& [key, value] : props->items())
-      if (!applyProperty(b, *view, key, value)) b.fail(name + " has no property " + key);
+  if (node.frame) view->setFrame(*node.frame);
+  for (const auto& [key, value] : node.properties)
+    if (!applyProperty(b, *view, key, value)) b.fail(name + " has no property " + key);
+  for (const auto& c : node.constraints) {
+    auto constraint = std::make_shared<NSLayoutConstraint>(c.constant, c.id);
+    view->addConstraint(constraint);
+    if (c.id) b.add(*c.id, {nullptr, nullptr, constraint});
   }
-  if (auto constraints = member(node, "constraints")) {
-    if (!constraints->is_array()) b.fail(name + ": constraints must be a list");
-    for (const auto& c : *constraints) {
-      auto id = member(c, "id") ? std::optional<std::string>(text(b, c["id"], "a constraint's id")) : std::nullopt;
-      auto constraint = std::make_shared<NSLayoutConstraint>(
-          member(c, "constant") ? number(b, c["constant"], "a constraint's constant") : 0, id);
-      view->addConstraint(constraint);
-      if (id) b.add(*id, {nullptr, nullptr, constraint});
-    }
-  }
-  if (auto actions = member(node, "actions")) {
+  if (!node.actions.empty()) {
     auto control = std::dynamic_pointer_cast<UIControl>(view);
     if (!control) b.fail(name + " is not a control and sends no actions");
-    if (!actions->is_array()) b.fail(name + ": actions must be a list");
-    for (const auto& a : *actions) {
-      const auto selector = text(b, a.value("selector", json()), name + " action selector");
-      const auto events = eventNamed(b, a.contains("event") ? text(b, a["event"], "an action's event") : "touchUpInside");
-      const auto target = a.contains("target") ? text(b, a["target"], "an action's target") : b.defaultTarget;
-      // the target may be made later in the tree: linked once everything exists
-      b.connections.push_back({{}, target, {}, {{control, selector, events}}});
-    }
+    // a target may be made later in the tree: linked once everything exists
+    for (const auto& a : node.actions)
+      b.connections.push_back({{}, a.target.value_or(b.defaultTarget), {}, {{control, a.selector, a.events}}});
   }
-  if (auto subviews = member(node, "subviews")) {
-    if (!subviews->is_array()) b.fail(name + ": subviews must be a list");
-    for (const auto& s : *subviews) view->addSubview(buildView(b, s));
-  }
-  if (auto prototypes = member(node, "prototypes")) {
+  for (const auto& s : node.subviews) view->addSubview(buildView(b, s));
+  if (!node.prototypes.empty()) {
     auto table = std::dynamic_pointer_cast<UITableView>(view);
     if (!table) b.fail(name + " is not a table view and has no prototypes");
-    if (!prototypes->is_array()) b.fail(name + ": prototypes must be a list");
-    for (const auto& p : *prototypes) text(b, p.value("reuseIdentifier", json()), name + " prototype reuseIdentifier");
-    b.prototypes.emplace_back(table, *prototypes);
+    b.prototypes.emplace_back(table, &node.prototypes);
   }
-  readConnections(b, {view, nullptr, nullptr}, name, node);
+  readConnections(b, {view, nullptr, nullptr}, name, node.outlets);
   b.made.push_back(view);
   return view;
 }
@@ -386,37 +293,31 @@ void connectAll(Build& b) {
 }
 
 std::shared_ptr<UITableViewCell> buildCell(const std::shared_ptr<UIStoryboard>& storyboard, const std::string& where,
-                                           const json& prototype, const std::weak_ptr<UIViewController>& controller) {
+                                           const detail::StoryboardPrototype& prototype,
+                                           const std::weak_ptr<UIViewController>& controller) {
   Build b;
   b.where = where;
   b.bundle = storyboard->bundle();
   b.sceneController = controller;
   b.defaultTarget = "cell";
-  const auto cls = text(b, prototype.value("class", json("UITableViewCell")), "a prototype's class");
-  auto factory = viewClass(cls);
-  if (!factory) b.fail("unknown view class " + cls);
-  auto cell = std::dynamic_pointer_cast<UITableViewCell>(factory());
-  if (!cell) b.fail(cls + " is not a table view cell");
+  auto cell = std::dynamic_pointer_cast<UITableViewCell>(makeView(b, prototype.cell.cls));
+  if (!cell) b.fail(prototype.cell.cls + " is not a table view cell");
   b.add("cell", {cell, nullptr, nullptr});
   if (auto c = controller.lock()) b.add("controller", {nullptr, c, nullptr});
-  auto node = prototype;
-  node.erase("reuseIdentifier");
-  node.erase("class");
-  node.erase("id");
-  buildView(b, node, cell);
+  buildView(b, prototype.cell, cell);
   registerPrototypes(b, storyboard);
   connectAll(b);
   return cell;
 }
 
-// Registers the table prototypes found while building: each dequeue builds a fresh cell.
+// Registers the table prototypes found while building: each dequeue builds a fresh cell. The
+// storyboard the factory holds keeps its document, and so the prototype, alive.
 void registerPrototypes(Build& b, const std::shared_ptr<UIStoryboard>& storyboard) {
-  for (auto& [table, prototypes] : b.prototypes) {
-    for (const auto& p : prototypes) {
-      const auto reuse = p["reuseIdentifier"].get<std::string>();
-      const auto where = b.where + ", prototype \"" + reuse + "\"";
-      table->registerPrototype(reuse, [storyboard, where, p, controller = b.sceneController] {
-        return buildCell(storyboard, where, p, controller);
+  for (const auto& [table, prototypes] : b.prototypes) {
+    for (const auto& p : *prototypes) {
+      const auto where = b.where + ", prototype \"" + p.reuseIdentifier + "\"";
+      table->registerPrototype(p.reuseIdentifier, [storyboard, where, prototype = &p, controller = b.sceneController] {
+        return buildCell(storyboard, where, *prototype, controller);
       });
     }
   }
@@ -436,7 +337,8 @@ void UIStoryboard::registerViewClass(const std::string& name, ViewFactory factor
   c.views[name] = std::move(factory);
 }
 
-UIStoryboard::UIStoryboard(std::string name, std::shared_ptr<Bundle> bundle, std::shared_ptr<const json> document)
+UIStoryboard::UIStoryboard(std::string name, std::shared_ptr<Bundle> bundle,
+                           std::shared_ptr<const detail::StoryboardDocument> document)
     : name_(std::move(name)), bundle_(std::move(bundle)), document_(std::move(document)) {}
 
 std::shared_ptr<UIStoryboard> UIStoryboard::storyboardWithName(const std::string& name,
@@ -448,40 +350,32 @@ std::shared_ptr<UIStoryboard> UIStoryboard::storyboardWithName(const std::string
     fatalError(where + " is not a storyboard name");
   if (!b->resourcePath()) fatalError(where + " cannot be found: the bundle has no resource directory");
   const auto file = *b->resourcePath() / (name + ".storyboard");
-  auto document = detail::readResourceJSON(file);
+  auto document = detail::loadResource(file, where + " (" + file.string() + ")", detail::checkStoryboard);
   if (!document) fatalError(where + " is not in the bundle at " + b->resourcePath()->string());
-  if (!document->is_object() || !document->contains("scenes") || !(*document)["scenes"].is_array())
-    fatalError(where + " (" + file.string() + ") needs a list of scenes");
-  return std::make_shared<UIStoryboard>(name, b, std::make_shared<const json>(std::move(*document)));
+  return std::make_shared<UIStoryboard>(name, b, std::move(*document));
 }
 
 std::shared_ptr<UIViewController> UIStoryboard::instantiateInitialViewController() {
   requireMainThread("UIStoryboard::instantiateInitialViewController");
-  auto initial = member(*document_, "initialScene");
-  if (!initial || initial->is_null()) return nullptr;
-  if (!initial->is_string()) fatalError("the storyboard \"" + name_ + "\": initialScene must be a scene id");
-  return instantiateScene(initial->get<std::string>(), 0);
+  if (!document_->initialScene) return nullptr;
+  return instantiateScene(*document_->initialScene, 0);
 }
 
 std::shared_ptr<UIViewController> UIStoryboard::instantiateViewControllerWithIdentifier(const std::string& identifier) {
   requireMainThread("UIStoryboard::instantiateViewControllerWithIdentifier");
-  for (const auto& scene : (*document_)["scenes"])
-    if (scene.is_object() && scene.value("storyboardIdentifier", json()) == identifier)
-      return instantiateScene(scene.value("id", json("")).get<std::string>(), 0);
+  if (const auto* scene = document_->sceneWithIdentifier(identifier)) return instantiateScene(scene->id, 0);
   fatalError("the storyboard \"" + name_ + "\" has no scene with identifier \"" + identifier + "\"");
 }
 
 std::shared_ptr<UIViewController> UIStoryboard::instantiateScene(const std::string& sceneId, int depth) {
-  const json* scene = nullptr;
-  for (const auto& s : (*document_)["scenes"])
-    if (s.is_object() && s.value("id", json()) == sceneId) scene = &s;
+  const auto* scene = document_->scene(sceneId);
   if (!scene) fatalError("the storyboard \"" + name_ + "\" has no scene \"" + sceneId + "\"");
   if (depth > 16) fatalError("the storyboard \"" + name_ + "\": the scenes' children refer to each other in a loop");
 
   Build b;
   b.where = "the storyboard \"" + name_ + "\", scene \"" + sceneId + "\"";
   b.bundle = bundle_;
-  const auto cls = text(b, scene->value("class", json("UIViewController")), "the scene's class");
+  const auto& cls = scene->cls;
   auto factory = controllerClass(cls);
   if (!factory) b.fail("unknown view controller class " + cls);
   auto controller = factory();
@@ -490,28 +384,20 @@ std::shared_ptr<UIViewController> UIStoryboard::instantiateScene(const std::stri
   b.sceneController = controller;
   b.add("controller", {nullptr, controller, nullptr});
 
-  if (auto props = member(*scene, "properties")) {
-    if (!props->is_object()) b.fail("properties must be an object");
-    for (const auto& [key, v] : props->items()) {
-      const auto what = cls + " property " + key;
-      if (key == "title") controller->setTitle(optionalText(b, v, what));
-      else if (key == "modalPresentationStyle")
-        controller->setModalPresentationStyle(static_cast<UIModalPresentationStyle>(static_cast<int>(number(b, v, what))));
-      else if (key == "modalTransitionStyle")
-        controller->setModalTransitionStyle(static_cast<UIModalTransitionStyle>(static_cast<int>(number(b, v, what))));
-      else b.fail(cls + " has no property " + key);
-    }
+  for (const auto& [key, v] : scene->properties) {
+    if (key == "title") controller->setTitle(as<Text>(v));
+    else if (key == "modalPresentationStyle") controller->setModalPresentationStyle(as<UIModalPresentationStyle>(v));
+    else controller->setModalTransitionStyle(as<UIModalTransitionStyle>(v));
   }
-  if (auto view = member(*scene, "view")) controller->setView(buildView(b, *view));
-  if (auto children = member(*scene, "viewControllers")) {
+  if (scene->view) controller->setView(buildView(b, *scene->view));
+  if (scene->viewControllers) {
     auto nav = std::dynamic_pointer_cast<UINavigationController>(controller);
     if (!nav) b.fail(cls + " is not a navigation controller and has no viewControllers");
-    if (!children->is_array()) b.fail("viewControllers must be a list of scene ids");
     std::vector<std::shared_ptr<UIViewController>> made;
-    for (const auto& child : *children) made.push_back(instantiateScene(text(b, child, "a child scene id"), depth + 1));
+    for (const auto& child : *scene->viewControllers) made.push_back(instantiateScene(child, depth + 1));
     nav->setViewControllers(std::move(made));
   }
-  readConnections(b, {nullptr, controller, nullptr}, cls, *scene);
+  readConnections(b, {nullptr, controller, nullptr}, cls, scene->outlets);
   registerPrototypes(b, shared_from_this());
   connectAll(b);
   controller->awakeFromNib();

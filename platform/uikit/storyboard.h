@@ -6,8 +6,6 @@
 #include <set>
 #include <string>
 
-#include <nlohmann/json.hpp>
-
 #include "platform/uikit/control.h"
 #include "platform/uikit/layout.h"
 #include "platform/uikit/view.h"
@@ -16,6 +14,9 @@
 namespace platform {
 
 class Bundle;
+namespace detail {
+struct StoryboardDocument;
+}
 
 // What a storyboard hands an object being connected: the objects its outlets name and the actions
 // its controls send it. An object offers its outlets and actions by name in connectOutlets:
@@ -116,14 +117,14 @@ class UIStoryboard : public std::enable_shared_from_this<UIStoryboard> {
     registerViewClass(name, [] { return std::make_shared<T>(); });
   }
 
-  UIStoryboard(std::string name, std::shared_ptr<Bundle> bundle, std::shared_ptr<const nlohmann::json> document);
+  UIStoryboard(std::string name, std::shared_ptr<Bundle> bundle, std::shared_ptr<const detail::StoryboardDocument> document);
 
  private:
   std::shared_ptr<UIViewController> instantiateScene(const std::string& sceneId, int depth);
 
   std::string name_;
   std::shared_ptr<Bundle> bundle_;
-  std::shared_ptr<const nlohmann::json> document_;
+  std::shared_ptr<const detail::StoryboardDocument> document_;
 };
 
 }  // namespace platform

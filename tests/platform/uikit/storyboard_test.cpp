@@ -60,6 +60,22 @@ TEST_F(StoryboardTest, NavigationSceneHoldsItsChildScenes) {
   EXPECT_EQ(child->progressBar.lock()->progress(), 0.25f);
 }
 
+TEST_F(StoryboardTest, EveryKindOfPropertyReachesItsView) {
+  const auto views = fixture()->instantiateViewControllerWithIdentifier("Properties")->view()->subviews();
+  ASSERT_EQ(views.size(), 3u);
+  auto button = std::dynamic_pointer_cast<UIButton>(views[0]);
+  EXPECT_FALSE(button->isEnabled());
+  EXPECT_TRUE(button->isSelected());
+  EXPECT_EQ(button->backgroundImageForState().requestedName(), "shield");
+  EXPECT_EQ(button->tag(), -7);
+  EXPECT_EQ(button->layer().borderWidth, 2);
+  EXPECT_EQ(button->layer().borderColor, UIColor::redColor());
+  EXPECT_EQ(button->layer().cornerCurve, CALayerCornerCurve::continuous);
+  EXPECT_EQ(std::dynamic_pointer_cast<UIImageView>(views[1])->tintColor(), UIColor::blueColor());
+  EXPECT_EQ(std::dynamic_pointer_cast<UITableViewCell>(views[2])->accessoryType(),
+            UITableViewCellAccessoryType::checkmark);
+}
+
 TEST_F(StoryboardTest, InitialSceneMayBeNone) {
   EXPECT_EQ(UIStoryboard::storyboardWithName("NoInitial")->instantiateInitialViewController(), nullptr);
 }
