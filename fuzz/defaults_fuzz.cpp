@@ -9,6 +9,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   auto& sandbox = fuzzing::sandbox();
   const auto path = sandbox.device().preferencesDirectory() / "fuzz.json";
+  // the last input's damaged copy goes: each run keeps only its own
+  std::error_code ec;
+  std::filesystem::remove(path.string() + ".damaged", ec);
   platform::writeFileAtomically(path, fuzzing::text(data, size));
   platform::UserDefaults first(path);
   const auto kept = first.dictionaryRepresentation();
