@@ -16,19 +16,12 @@
 #include "platform/foundation/console.h"
 #include "platform/foundation/files.h"
 #include "platform/foundation/process.h"
+#include "platform/security/keychain_attributes.h"
 
 namespace platform {
 namespace {
 
-// Which form an attribute was given in; identity compares the bytes only.
-enum class Kind : std::int64_t { Absent = 0, Text = 1, Data = 2 };
-
-struct Blob {
-  Bytes bytes;
-  Kind kind = Kind::Absent;
-};
-
-enum class Sync { No, Yes, Any };
+using namespace keychain_detail;
 
 struct Item {
   std::int64_t id = 0;
@@ -38,91 +31,6 @@ struct Item {
   bool synchronizable = false;
   Bytes data;
 };
-
-// What a dictionary asks for, once its keys and kinds are checked.
-struct Request {
-  bool hasClass = false;
-  std::optional<Blob> service, account, generic;
-  std::optional<std::string> accessGroup, accessible;
-  std::optional<Sync> sync;
-  std::optional<Bytes> value;
-  bool returnData = false, returnAttributes = false, returnRef = false;
-};
-
-// Add: a new item. Query: delete and update. Search: copy matching. Change: update's new values.
-enum class Role { Add, Query, Search, Change };
-
-bool readBlob(const PlistValue& v, std::optional<Blob>& out) {
-  if (auto s = v.asString()) {
-    out = Blob{toBytes(*s), Kind::Text};
-  } else if (auto d = v.asData()) {
-    out = Blob{*d, Kind::Data};
-  } else {
-    return false;
-  }
-  return true;
-}
-
-bool knownAccessibility(const std::string& s) {
-  return s == kSecAttrAccessibleWhenUnlocked || s == kSecAttrAccessibleAfterFirstUnlockThisDeviceOnly ||
-         s == kSecAttrAccessibleAlwaysThisDeviceOnly;
-}
-
-bool readKey(const std::string& key, const PlistValue& v, Role role, Request& r) {
-  const bool searching = role == Role::Search;
-  if (key == kSecClass) {
-    auto s = v.asString();
-    r.hasClass = true;
-    return role != Role::Change && s && *s == kSecClassGenericPassword;
-  }
-  if (key == kSecAttrService) return readBlob(v, r.service);
-  if (key == kSecAttrAccount) return readBlob(v, r.account);
-  if (key == kSecAttrGeneric) return readBlob(v, r.generic);
-  if (key == kSecAttrAccessGroup) {
-    if (!v.asString()) return false;
-    r.accessGroup = *v.asString();
-    return true;
-  }
-  if (key == kSecAttrAccessible) {
-    if (!v.asString() || !knownAccessibility(*v.asString())) return false;
-    r.accessible = *v.asString();
-    return true;
-  }
-  if (key == kSecAttrSynchronizable) {
-    if (auto b = v.asBoolean()) {
-      r.sync = *b ? Sync::Yes : Sync::No;
-      return true;
-    }
-    auto s = v.asString();
-    if (!s || *s != kSecAttrSynchronizableAny || role == Role::Add || role == Role::Change) return false;
-    r.sync = Sync::Any;
-    return true;
-  }
-  if (key == kSecValueData) {
-    // never part of matching, but still has to be data
-    if (!v.asData()) return false;
-    if (role == Role::Add || role == Role::Change) r.value = *v.asData();
-    return true;
-  }
-  if (key == kSecMatchLimit) {
-    auto s = v.asString();
-    return searching && s && *s == kSecMatchLimitOne;
-  }
-  if (key == kSecReturnData || key == kSecReturnAttributes || key == kSecReturnPersistentRef) {
-    auto b = v.asBoolean();
-    if (!b || !(searching || role == Role::Add)) return false;
-    (key == kSecReturnData ? r.returnData : key == kSecReturnAttributes ? r.returnAttributes : r.returnRef) = *b;
-    return true;
-  }
-  return false;
-}
-
-OSStatus parse(const PlistValue::Dictionary& d, Role role, Request& r) {
-  for (const auto& [key, value] : d)
-    if (!readKey(key, value, role, r)) return errSecParam;
-  if (role != Role::Change && !r.hasClass) return errSecParam;
-  return errSecSuccess;
-}
 
 PlistValue blobValue(const Blob& b) {
   return b.kind == Kind::Text ? PlistValue(toString(b.bytes)) : PlistValue(b.bytes);
@@ -556,8 +464,8 @@ class KeychainStore {
     return {Outcome::Ready, ""};
   }
 
-  // Renames the damaged database to the first free "<name>.damaged[-N]". SQLite itself drops a
-  // journal that does not belong to the database it opens.
+  // The first item the clause selects; none when none does or the look-up fails, the failure then
+  // in `status` when given.
   std::optional<Item> itemWhere(const std::string& where, const std::vector<Param>& params,
                                 OSStatus* status = nullptr) {
     Statement s(db_, std::string("SELECT ") + kItemColumns + " FROM items" + where);
