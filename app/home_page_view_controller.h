@@ -39,7 +39,9 @@ class HomePageViewController : public BaseViewController,
   // Actions of the storyboard's controls.
   void swipeViewPressed();
   void showServersButtonPressed();
+  // Opens the help page (the frequently asked questions).
   void proButtonPressed();
+  // Opens the settings screen.
   void serversButtonPressed();
 
   virtual void updateBadge();

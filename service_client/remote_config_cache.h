@@ -19,13 +19,15 @@ class AFL_PREFIXDevice {
 
   AFL_PREFIXDevice();
 
-  // When the cache file exists, the payload becomes its content; otherwise it stays as it is.
+  // Reads the cache file: when it exists, the payload becomes its content; otherwise it stays as
+  // it is.
   void qv_count();
   // A text becomes its UTF-8 bytes, bytes stay bytes (a JSON byte array); anything else is ignored.
   void qv_extend(const std::optional<nlohmann::json>& value);
   void qv_extend(const platform::Bytes& bytes);
   void qv_extend(platform::Bytes&& bytes);
-  // Writes the payload, when there is one, as a complete new file; a write error is ignored.
+  // Writes the payload, when there is one, to the cache file as a complete new file; a write
+  // error is ignored.
   void qv_load();
   std::optional<platform::Bytes> qv_list() const;
   // The payload as it is held, without a copy, or none.

@@ -18,6 +18,8 @@ using QVCompletion = std::function<void(std::optional<nlohmann::json> result, st
 
 // The client of the maker's service: one HTTPS POST per call, parameters and result enciphered
 // under the exchange key; the install identifier and the service token kept in the keychain.
+// Its members are defined in three files: service_exchange.cpp (the exchange and what it keeps),
+// device_parameters.cpp (callNext, isLoading) and remote_config.cpp (qv_createServer, hasResponse).
 class QVServerConnect {
  public:
   static std::shared_ptr<QVServerConnect> oneInst();
@@ -35,13 +37,13 @@ class QVServerConnect {
   // A text is written as the service token, also when unchanged.
   static void resetExtsAll(const nlohmann::json& value);
   static void setExts(std::string value);
-  // Whether a tunnel-like network interface is active.
+  // The tunnel-active test: whether a tunnel-like network interface is active.
   static bool isLoading();
 
   // Fetches the remote configuration ("new") and keeps its payload, still enciphered, in memory
   // and in the cache file. The completion gets the error, or none, on the transfer's queue.
   static void qv_createServer(std::function<void(std::optional<platform::Error> error)> completion);
-  // The member of that name of the cached configuration, or none.
+  // A look-up, no exchange: the member of that name of the cached configuration, or none.
   static std::optional<nlohmann::json> hasResponse(const std::optional<std::string>& name);
 
   // The key of the exchange and of the remote-configuration cache.

@@ -90,7 +90,8 @@ std::optional<URL> URL::parse(std::string_view text) {
     std::string_view authority = text.substr(i, end - i);
     std::size_t hostOffset = 0;
     if (const auto at = authority.find('@'); at != std::string_view::npos) {
-      if (!partAllows(authority.substr(0, at), ":")) return std::nullopt;  // a second "@" lands here
+      // the user information ends at the first "@"; a second one stays in the host, which refuses it
+      if (!partAllows(authority.substr(0, at), ":")) return std::nullopt;
       hostOffset = at + 1;
     }
     std::string_view hostPort = authority.substr(hostOffset);
