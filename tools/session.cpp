@@ -219,6 +219,18 @@ class ScriptRunner : public std::enable_shared_from_this<ScriptRunner> {
   }
   static double now() { return platform::toSeconds(platform::Process::current().clock().now()); }
 
+  // Connected; once the tunnel is down with no attempt to come, why the connect failed fails the
+  // step at once. A failure the manager cannot name is left to the step's limit.
+  static Progress connected() {
+    if (tunnel() == NEVPNStatus::connected) return {true, {}};
+    const auto manager = VPNConnectionManager::shared();
+    // pending first: an attempt ends only after its start has moved the tunnel
+    if (manager->attemptsPending() || !tunnelIsDown(manager->vpnManager()->connection()->status())) return {};
+    const auto why = manager->lastConnectFailure();
+    if (!why) return {};
+    return {false, "connected did not happen: " + *why};
+  }
+
   // The list itself, and the home screen's cover gone; a load that failed fails the step.
   Progress serverList() const {
     auto home = homeScreen();
@@ -230,8 +242,7 @@ class ScriptRunner : public std::enable_shared_from_this<ScriptRunner> {
   void run(const Step& step) {
     if (step.verb == "wait-home") return waitUntil("the home screen", [] { return homeScreen() != nullptr; });
     if (step.verb == "wait-list") return waitFor("the server list", [this] { return serverList(); });
-    if (step.verb == "wait-connected")
-      return waitUntil("connected", [] { return tunnel() == NEVPNStatus::connected; });
+    if (step.verb == "wait-connected") return waitFor("connected", [] { return connected(); });
     if (step.verb == "wait-disconnected") return waitUntil("disconnected", [] { return tunnelIsDown(tunnel()); });
     if (step.verb == "wait") {
       auto self = shared_from_this();

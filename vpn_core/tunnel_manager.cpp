@@ -62,25 +62,37 @@ void VPNConnectionManager::start() {
 }
 
 void VPNConnectionManager::connectToServer(std::shared_ptr<VPNServer> server) {
+  const std::uint64_t connect = ++connects_;
+  {
+    std::lock_guard lock(mutex_);
+    failureConnect_ = connect;
+    buildFailure_.reset();
+    attemptFailure_.reset();
+  }
   setCurrentServer(std::move(server));
   saveCurrentServer();
-  const auto configuration = makeIKEv2Protocol();
+  std::optional<std::string> buildFailure;
+  const auto configuration = makeIKEv2Protocol(&buildFailure);
+  if (buildFailure) {
+    std::lock_guard lock(mutex_);
+    if (failureConnect_ == connect) buildFailure_ = buildFailure;
+  }
   if (!configuration) return;
   vpnManager_->setProtocolConfiguration(configuration);
   vpnManager_->setLocalizedDescription(configuration->localIdentifier);
   vpnManager_->setEnabled(true);
 
   auto retryPermission = std::make_shared<std::atomic<bool>>(true);
-  saveLoadAndStart(retryPermission, "Load config failed ");
+  attemptsPending_ += 2;  // this one and the delayed one
+  saveLoadAndStart(connect, retryPermission, "Load config failed ");
 
-  const std::uint64_t connect = ++connects_;
   platform::DispatchQueue::main().asyncAfter(
       platform::seconds(kSecondAttemptDelay),
       platform::whileAlive(weak_from_this(), [retryPermission, connect](VPNConnectionManager& self) {
-        if (!retryPermission->load() || connect <= self.withdrawnUpTo_.load()) return;
+        if (!retryPermission->load() || connect <= self.withdrawnUpTo_.load()) return self.attemptEnded(connect, {});
         const auto status = self.vpnManager_->connection()->status();
-        if (status != NEVPNStatus::invalid && status != NEVPNStatus::disconnected) return;
-        self.saveLoadAndStart(nullptr, "Configuration loading Error: ");
+        if (status != NEVPNStatus::invalid && status != NEVPNStatus::disconnected) return self.attemptEnded(connect, {});
+        self.saveLoadAndStart(connect, nullptr, "Configuration loading Error: ");
       }));
 }
 
@@ -88,27 +100,31 @@ void VPNConnectionManager::withdrawPendingAttempts() { withdrawnUpTo_.store(conn
 
 // The first attempt passes its retry permission, which a "permission denied" withdraws; the
 // second passes none.
-void VPNConnectionManager::saveLoadAndStart(const std::shared_ptr<std::atomic<bool>>& retryPermission,
+void VPNConnectionManager::saveLoadAndStart(std::uint64_t connect,
+                                            const std::shared_ptr<std::atomic<bool>>& retryPermission,
                                             const char* loadFailurePrefix) {
   using platform::whileAlive;
   const std::weak_ptr<VPNConnectionManager> weak = weak_from_this();
-  vpnManager_->saveToPreferences(whileAlive(weak, [weak, retryPermission, loadFailurePrefix](
+  vpnManager_->saveToPreferences(whileAlive(weak, [weak, connect, retryPermission, loadFailurePrefix](
                                                       VPNConnectionManager& self, std::optional<platform::Error> error) {
     if (error) {
       if (retryPermission && error->localizedDescription == kPermissionDenied) retryPermission->store(false);
       platform::console("configuration Save Error: " + error->localizedDescription);
+      self.attemptEnded(connect, "the VPN configuration could not be saved: " + error->localizedDescription);
       return;
     }
-    self.vpnManager_->loadFromPreferences(
-        whileAlive(weak, [loadFailurePrefix](VPNConnectionManager& again, std::optional<platform::Error> loadError) {
-          again.startTunnel(loadError, loadFailurePrefix);
+    self.vpnManager_->loadFromPreferences(whileAlive(
+        weak, [connect, loadFailurePrefix](VPNConnectionManager& again, std::optional<platform::Error> loadError) {
+          again.startTunnel(connect, loadError, loadFailurePrefix);
         }));
   }));
 }
 
-void VPNConnectionManager::startTunnel(const std::optional<platform::Error>& loadError, const char* loadFailurePrefix) {
+void VPNConnectionManager::startTunnel(std::uint64_t connect, const std::optional<platform::Error>& loadError,
+                                       const char* loadFailurePrefix) {
   if (loadError) {
     platform::console(loadFailurePrefix + loadError->localizedDescription);
+    attemptEnded(connect, "the VPN configuration could not be loaded: " + loadError->localizedDescription);
     return;
   }
   const auto& connection = vpnManager_->connection();
@@ -116,7 +132,27 @@ void VPNConnectionManager::startTunnel(const std::optional<platform::Error>& loa
   if (!connection->startVPNTunnelAndReturnError(&error)) {
     platform::console("Start VPN failed " + error.localizedDescription);
     connection->stopVPNTunnel();
+    attemptEnded(connect, "the tunnel could not be started: " + error.localizedDescription);
+    return;
   }
+  attemptEnded(connect, {}, true);
+}
+
+void VPNConnectionManager::attemptEnded(std::uint64_t connect, std::optional<std::string> failure, bool started) {
+  {
+    std::lock_guard lock(mutex_);
+    if (connect == failureConnect_) {
+      if (started) attemptFailure_.reset();
+      if (failure) attemptFailure_ = std::move(failure);
+    }
+  }
+  // after the reason: whoever sees no attempt pending finds it in place
+  --attemptsPending_;
+}
+
+std::optional<std::string> VPNConnectionManager::lastConnectFailure() const {
+  std::lock_guard lock(mutex_);
+  return buildFailure_ ? buildFailure_ : attemptFailure_;
 }
 
 void VPNConnectionManager::checkVPNConnectionState() {
@@ -170,11 +206,21 @@ void VPNConnectionManager::saveCurrentServer() {
 }
 
 std::shared_ptr<platform::NEVPNProtocolIKEv2> VPNConnectionManager::makeIKEv2Protocol() {
+  return makeIKEv2Protocol(nullptr);
+}
+
+std::shared_ptr<platform::NEVPNProtocolIKEv2> VPNConnectionManager::makeIKEv2Protocol(std::optional<std::string>* why) {
   const auto server = currentServer();
-  if (!server || !server->psk()) return nullptr;
+  if (!server || !server->psk()) {
+    if (why) *why = server ? "the server has no pre-shared key" : "no server is chosen";
+    return nullptr;
+  }
   VPNKeychainService keychain;
-  keychain.save(kSharedSecretKeyName, *server->psk());
-  keychain.save(kPasswordKeyName, *server->psk());
+  // the configuration is still built: its reference then names no item, and the tunnel says so
+  for (const char* keyName : {kSharedSecretKeyName, kPasswordKeyName}) {
+    auto failure = keychain.save(keyName, *server->psk());
+    if (failure && why && !*why) *why = "the pre-shared key could not be stored (" + *failure + ")";
+  }
 
   // a copy of the one in use: a save on another thread may be reading that one right now
   std::shared_ptr<platform::NEVPNProtocolIKEv2> configuration;

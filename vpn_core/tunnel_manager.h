@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/foundation/error.h"
@@ -43,6 +44,14 @@ class VPNConnectionManager : public std::enable_shared_from_this<VPNConnectionMa
   void saveCurrentServer();
   std::shared_ptr<platform::NEVPNProtocolIKEv2> makeIKEv2Protocol();
 
+  // Whether an attempt of a connect is under way or still due (its second attempt included): until
+  // none is, the tunnel may still come up by itself.
+  bool attemptsPending() const { return attemptsPending_.load() > 0; }
+  // Why the latest connect has not brought the tunnel up, as far as this manager knows: no
+  // configuration could be built, the pre-shared key could not be stored, or its latest attempt
+  // failed to save, load or start; none when nothing went wrong.
+  std::optional<std::string> lastConnectFailure() const;
+
   std::shared_ptr<VPNConnectionManagerDelegate> delegate() const;
   void setDelegate(const std::shared_ptr<VPNConnectionManagerDelegate>& delegate);
   std::shared_ptr<VPNServer> currentServer() const;
@@ -54,9 +63,15 @@ class VPNConnectionManager : public std::enable_shared_from_this<VPNConnectionMa
 
  private:
   void start();
+  // The configuration, or none; `why` (when given) receives why no configuration came of it, or why
+  // the one built lacks its pre-shared key.
+  std::shared_ptr<platform::NEVPNProtocolIKEv2> makeIKEv2Protocol(std::optional<std::string>* why);
   // Save, load and start once; `loadFailurePrefix` heads the console line of a failed load.
-  void saveLoadAndStart(const std::shared_ptr<std::atomic<bool>>& retryPermission, const char* loadFailurePrefix);
-  void startTunnel(const std::optional<platform::Error>& loadError, const char* loadFailurePrefix);
+  void saveLoadAndStart(std::uint64_t connect, const std::shared_ptr<std::atomic<bool>>& retryPermission,
+                        const char* loadFailurePrefix);
+  void startTunnel(std::uint64_t connect, const std::optional<platform::Error>& loadError, const char* loadFailurePrefix);
+  // An attempt of that connect has ended: failed for `failure`, started the tunnel, or done nothing.
+  void attemptEnded(std::uint64_t connect, std::optional<std::string> failure, bool started = false);
 
   mutable std::mutex mutex_;
   std::weak_ptr<VPNConnectionManagerDelegate> delegate_;
@@ -66,4 +81,10 @@ class VPNConnectionManager : public std::enable_shared_from_this<VPNConnectionMa
   const std::shared_ptr<platform::UserDefaults> userDefaults_;
   std::atomic<std::uint64_t> connects_{0};
   std::atomic<std::uint64_t> withdrawnUpTo_{0};
+  std::atomic<int> attemptsPending_{0};
+  // Of the latest connect (under mutex_): why no configuration came of it, and why its latest
+  // attempt failed.
+  std::uint64_t failureConnect_ = 0;
+  std::optional<std::string> buildFailure_;
+  std::optional<std::string> attemptFailure_;
 };

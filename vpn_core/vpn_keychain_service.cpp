@@ -23,12 +23,20 @@ PlistValue::Dictionary itemAttributes(const std::string& keyName) {
 
 }  // namespace
 
-void VPNKeychainService::save(const std::string& keyName, const std::string& value) {
+std::optional<std::string> VPNKeychainService::save(const std::string& keyName, const std::string& value) {
   auto d = itemAttributes(keyName);
   d.emplace(platform::kSecValueData, PlistValue(platform::toBytes(value)));
   // The delete ignores the value, so it clears the item the add would collide with.
-  platform::SecItemDelete(d);
-  platform::SecItemAdd(d, nullptr);
+  const platform::OSStatus deleted = platform::SecItemDelete(d);
+  // taken now: the add's failure would replace the reason
+  const std::string deleteFailure = deleted == platform::errSecSuccess || deleted == platform::errSecItemNotFound
+                                        ? std::string()
+                                        : platform::SecCopyErrorMessageString(deleted);
+  const platform::OSStatus added = platform::SecItemAdd(d, nullptr);
+  if (added == platform::errSecSuccess) return std::nullopt;
+  // the old item that the failed delete left in place is what the add collided with
+  if (added == platform::errSecDuplicateItem && !deleteFailure.empty()) return deleteFailure;
+  return platform::SecCopyErrorMessageString(added);
 }
 
 platform::Bytes VPNKeychainService::load(const std::string& keyName) {

@@ -204,6 +204,9 @@ bool showsDamage(sqlite3* db, int rc, bool opening) {
   }
 }
 
+// What the database answered to this thread's last operation that met errSecIO.
+thread_local std::string lastIOFailure;
+
 class KeychainStore {
  public:
   explicit KeychainStore(std::filesystem::path path) : path_(std::move(path)) { start(); }
@@ -235,7 +238,10 @@ class KeychainStore {
   template <class Result, class Body>
   Result guarded(Result unavailable, Body body) {
     std::lock_guard lock(mutex_);
-    if (!db_) return unavailable;
+    if (!db_) {
+      lastIOFailure = "the keychain is unavailable";
+      return unavailable;
+    }
     damage_.reset();
     Result result = body();
     if (!damage_) return result;
@@ -243,7 +249,10 @@ class KeychainStore {
     damage_.reset();
     sqlite3_close_v2(db_);
     db_ = nullptr;
-    if (!replaceDamaged(reason)) return unavailable;
+    if (!replaceDamaged(reason)) {
+      lastIOFailure = "the keychain is damaged (" + reason + ") and cannot be replaced";
+      return unavailable;
+    }
     retrying_ = true;
     result = body();
     retrying_ = false;
@@ -480,6 +489,7 @@ class KeychainStore {
   }
 
   OSStatus failed(const char* operation) {
+    lastIOFailure = sqlite3_errmsg(db_);
     if (!retrying_ && showsDamage(db_, sqlite3_extended_errcode(db_), false)) {
       damage_ = std::string(operation) + ": " + sqlite3_errmsg(db_);
       return errSecIO;
@@ -527,6 +537,17 @@ OSStatus SecItemDelete(const PlistValue::Dictionary& query) {
   Request q;
   if (OSStatus s = parse(query, Role::Query, q)) return s;
   return store()->remove(q);
+}
+
+std::string SecCopyErrorMessageString(OSStatus status) {
+  switch (status) {
+    case errSecSuccess: return "no error";
+    case errSecIO: return "the keychain could not be read or written: " + lastIOFailure;
+    case errSecParam: return "one or more parameters passed to the keychain are not valid";
+    case errSecDuplicateItem: return "the item already exists in the keychain";
+    case errSecItemNotFound: return "the item could not be found in the keychain";
+    default: return "keychain status " + std::to_string(status);
+  }
 }
 
 std::optional<PlistValue::Dictionary> SecItemResolvePersistentRef(const Bytes& persistentRef) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "platform/foundation/bytes.h"
 #include "platform/foundation/plist.h"
@@ -83,6 +84,10 @@ OSStatus SecItemUpdate(const PlistValue::Dictionary& query, const PlistValue::Di
 // Removes every matching item; kSecValueData in the query is ignored, so a dictionary built for
 // an add also deletes the item it would collide with.
 OSStatus SecItemDelete(const PlistValue::Dictionary& query);
+
+// What a status means, in words; for errSecIO also what the database answered to the last
+// operation of this thread that met it ("database or disk is full").
+std::string SecCopyErrorMessageString(OSStatus status);
 
 // The item a persistent reference names, as its attributes (kSecClass included) and
 // kSecValueData; none when it no longer exists. References are opaque, stay the same for the

@@ -11,36 +11,56 @@ ImageDownloaderFacility& ImageDownloaderFacility::current() {
   return *Process::current().shared<ImageDownloaderFacility>([] { return std::make_shared<ImageDownloaderFacility>(); });
 }
 
+namespace {
+
+bool sameOwner(const std::weak_ptr<UIImageView>& a, const std::weak_ptr<UIImageView>& b) {
+  return !a.owner_before(b) && !b.owner_before(a);
+}
+
+}  // namespace
+
+std::vector<ImageDownloaderFacility::Held> ImageDownloaderFacility::dropLocked(const std::weak_ptr<UIImageView>& view) {
+  std::vector<Held> dropped;
+  for (auto it = held_.begin(); it != held_.end();) {
+    if (it->load.imageView.expired() || sameOwner(it->load.imageView, view)) {
+      dropped.push_back(std::move(*it));
+      it = held_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return dropped;
+}
+
 void ImageDownloaderFacility::load(const std::optional<URL>& url, std::weak_ptr<UIImageView> imageView,
                                    ImageDownloader::Completion completion) {
+  std::vector<Held> dropped;  // what they captured goes outside the lock
   {
     std::lock_guard lock(mutex_);
-    loads_.push_back({url ? std::optional(url->absoluteString()) : std::nullopt, std::move(imageView)});
-    if (url) waiting_.emplace_back(url->absoluteString(), std::move(completion));
+    dropped = dropLocked(imageView);
+    Held held{{url ? std::optional(url->absoluteString()) : std::nullopt, std::move(imageView)}, nullptr};
+    if (url) held.completion = std::move(completion);
+    held_.push_back(std::move(held));
   }
   if (!url && completion) completion(nullptr);
 }
 
 std::vector<ImageLoad> ImageDownloaderFacility::loads() const {
   std::lock_guard lock(mutex_);
-  return loads_;
+  std::vector<ImageLoad> out;
+  out.reserve(held_.size());
+  for (const auto& held : held_) out.push_back(held.load);
+  return out;
 }
 
 size_t ImageDownloaderFacility::deliver(const std::string& url, UIImageRef image) {
   std::vector<ImageDownloader::Completion> due;
   {
     std::lock_guard lock(mutex_);
-    for (auto it = waiting_.begin(); it != waiting_.end();) {
-      if (it->first == url) {
-        due.push_back(std::move(it->second));
-        it = waiting_.erase(it);
-      } else {
-        ++it;
-      }
-    }
+    for (auto& held : held_)
+      if (held.completion && held.load.url == url) due.push_back(std::exchange(held.completion, nullptr));
   }
-  for (auto& completion : due)
-    if (completion) completion(image);
+  for (auto& completion : due) completion(image);
   return due.size();
 }
 

@@ -17,8 +17,11 @@ struct ImageLoad {
   std::weak_ptr<UIImageView> imageView;
 };
 
-// The network's side of the process's image downloader: every load asked, in order, and those
-// still waiting for their image. Nothing arrives by itself; an image comes only when delivered.
+// The network's side of the process's image downloader: the loads it holds, in the order asked,
+// and those still waiting for their image. Nothing arrives by itself; an image comes only when
+// delivered. A view has one load at a time: a new load into it drops the one before, and a view
+// that is gone takes its load with it, so what is held stays within the views that are shown.
+// A dropped load never calls back.
 class ImageDownloaderFacility {
  public:
   static ImageDownloaderFacility& current();
@@ -32,9 +35,15 @@ class ImageDownloaderFacility {
   ImageDownloader downloader;
 
  private:
+  struct Held {
+    ImageLoad load;
+    ImageDownloader::Completion completion;  // none once ended, or with no address
+  };
+  // Takes out the loads of views that are gone and those into `view`. Locked.
+  std::vector<Held> dropLocked(const std::weak_ptr<UIImageView>& view);
+
   mutable std::mutex mutex_;
-  std::vector<ImageLoad> loads_;
-  std::vector<std::pair<std::string, ImageDownloader::Completion>> waiting_;
+  std::vector<Held> held_;
 };
 
 }  // namespace platform::detail

@@ -10,7 +10,8 @@ namespace platform::testing {
 
 using detail::ImageLoad;
 
-// Every load asked so far, in order.
+// The loads the downloader holds, in the order asked: the latest of each view still there (and the
+// last load asked, whatever its view).
 std::vector<ImageLoad> imageLoads();
 // Ends every load of that address still waiting, calling back with the image (or none); returns
 // how many ended.

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/testing/full_disk.h"
 #include "tools/local_service.h"
 #include "tools/session.h"
 
@@ -134,6 +135,22 @@ TEST_F(Session, ATunnelLeftUpByAnEarlierSessionComesDownAndTheDefaultSessionGoes
   EXPECT_NE(next.out.find("OrvaneVPN: the tunnel is connected from before this session: bringing it down"),
             std::string::npos);
   EXPECT_EQ(next.lastLine(), "OrvaneVPN: session ended");
+}
+
+// The keychain fills up while connecting: the connect's attempts go as always, and the step ends
+// once no further attempt is coming, saying why, not at its limit.
+TEST_F(Session, AKeyTheKeychainCannotStoreEndsWaitConnectedWithTheReason) {
+  platform::testing::FullDisk disk(device / "keychain.sqlite");
+  disk.fillAt("pskSharedKey");
+  const auto outcome = run({"wait-home", "wait-list", "swipe", "wait-connected"}, true);
+  EXPECT_EQ(outcome.status, 1) << outcome.err;
+  EXPECT_EQ(outcome.err,
+            "orvane: step 4 (wait-connected): connected did not happen: the pre-shared key could not be stored (the "
+            "keychain could not be read or written: database or disk is full)\n");
+  EXPECT_GT(disk.failedWrites(), 0);
+  EXPECT_NE(outcome.out.find("Keychain: add failed: database or disk is full"), std::string::npos);
+  EXPECT_NE(outcome.out.find("VPN tunnel could not connect: the shared-secret reference names no keychain item"),
+            std::string::npos);
 }
 
 // A reply held back by the service is abandoned, not waited for: the session ends within about a

@@ -14,6 +14,7 @@
 #include "platform/testing/vpn_testing.h"
 #include "platform/security/keychain.h"
 #include "platform/security/keychain_wrapper.h"
+#include "platform/testing/full_disk.h"
 #include "platform/testing/sandbox.h"
 #include "vpn_core/tunnel_manager.h"
 
@@ -162,31 +163,35 @@ TEST(TunnelManagerTable, DelayedAttemptTable) {
     size_t saves;
     std::vector<std::string> lines;
     NEVPNStatus end;
+    std::optional<std::string> failure;  // why the connect failed, once no attempt is pending
   };
   const Error denied = platform::testing::VPNFacilityControl::permissionDenied();
   const Error full{"NEVPNErrorDomain", 5, "disk full"};
   const Error unreadable{"NEVPNErrorDomain", 5, "unreadable"};
   const Error refused{"NEVPNErrorDomain", 1, "refused"};
   const std::vector<Case> cases = {
-      {"all well", [] {}, 1, {}, NEVPNStatus::connected},
+      {"all well", [] {}, 1, {}, NEVPNStatus::connected, std::nullopt},
       {"permission denied before the delay", [&] { vpnFacility().refuseNextSaves(denied); }, 1,
-       {"configuration Save Error: permission denied"}, NEVPNStatus::invalid},  // nothing saved
+       {"configuration Save Error: permission denied"}, NEVPNStatus::invalid,  // nothing saved
+       "the VPN configuration could not be saved: permission denied"},
       {"permission denied after the delay",
        [&] {
          vpnFacility().setTimings({.save = 0.8, .load = 0.1, .connect = 0.3, .disconnect = 0.2});
          vpnFacility().refuseNextSaves(denied);
        },
-       2, {"configuration Save Error: permission denied"}, NEVPNStatus::connected},
+       2, {"configuration Save Error: permission denied"}, NEVPNStatus::connected, std::nullopt},
       {"another save error", [&] { vpnFacility().refuseNextSaves(full); }, 2, {"configuration Save Error: disk full"},
-       NEVPNStatus::connected},
+       NEVPNStatus::connected, std::nullopt},
       {"both saves fail", [&] { vpnFacility().refuseNextSaves(full, 2); }, 2,
-       {"configuration Save Error: disk full", "configuration Save Error: disk full"}, NEVPNStatus::invalid},
+       {"configuration Save Error: disk full", "configuration Save Error: disk full"}, NEVPNStatus::invalid,
+       "the VPN configuration could not be saved: disk full"},
       {"first load fails", [&] { vpnFacility().failNextLoads(unreadable); }, 2, {"Load config failed unreadable"},
-       NEVPNStatus::connected},
+       NEVPNStatus::connected, std::nullopt},
       {"both loads fail", [&] { vpnFacility().failNextLoads(unreadable, 2); }, 2,
-       {"Load config failed unreadable", "Configuration loading Error: unreadable"}, NEVPNStatus::disconnected},
+       {"Load config failed unreadable", "Configuration loading Error: unreadable"}, NEVPNStatus::disconnected,
+       "the VPN configuration could not be loaded: unreadable"},
       {"start refused", [&] { vpnFacility().refuseNextStarts(refused); }, 2, {"Start VPN failed refused"},
-       NEVPNStatus::connected},
+       NEVPNStatus::connected, std::nullopt},
   };
   for (const auto& c : cases) {
     Sandbox s;
@@ -195,7 +200,10 @@ TEST(TunnelManagerTable, DelayedAttemptTable) {
     c.script();
     const size_t before = s.consoleLines().size();
     m->connectToServer(server("a"));
+    EXPECT_TRUE(m->attemptsPending()) << c.name;
     s.loop().runFor(platform::seconds(3));
+    EXPECT_FALSE(m->attemptsPending()) << c.name;
+    EXPECT_EQ(m->lastConnectFailure(), c.failure) << c.name;
     const auto all = s.consoleLines();
     EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(before), all.end()), c.lines) << c.name;
     EXPECT_EQ(vpnFacility().saves().size(), c.saves) << c.name;
@@ -204,6 +212,30 @@ TEST(TunnelManagerTable, DelayedAttemptTable) {
       EXPECT_EQ(vpnFacility().stopCount(), 1) << c.name;
     }
   }
+}
+
+// The keychain fills up as the key is stored: the attempts and their lines are as always, and the
+// manager knows why the tunnel did not come up.
+TEST_F(TunnelManager, AKeyTheKeychainCannotStoreIsWhyTheConnectFailed) {
+  platform::testing::FullDisk disk(sandbox.device().keychainPath());
+  disk.fillAt("pskSharedKey");
+  auto m = manager();
+  const size_t before = console().size();
+  m->connectToServer(server("a"));
+  sandbox.loop().runFor(platform::seconds(3));
+  EXPECT_FALSE(m->attemptsPending());
+  EXPECT_EQ(m->vpnManager()->connection()->status(), NEVPNStatus::disconnected);
+  EXPECT_EQ(m->lastConnectFailure(), "the pre-shared key could not be stored (the keychain could not be read or "
+                                     "written: database or disk is full)");
+  for (const auto& line : consoleSince(before))
+    EXPECT_TRUE(line.rfind("Keychain: ", 0) == 0 || line.rfind("VPN tunnel could not connect: ", 0) == 0) << line;
+
+  // a connect that cannot build a configuration says why; the next connect starts afresh
+  m->connectToServer(server("b", std::nullopt));
+  EXPECT_FALSE(m->attemptsPending());
+  EXPECT_EQ(m->lastConnectFailure(), "the server has no pre-shared key");
+  m->connectToServer(nullptr);
+  EXPECT_EQ(m->lastConnectFailure(), "no server is chosen");
 }
 
 TEST_F(TunnelManager, StatusAtTheDelayDecidesTheSecondAttempt) {

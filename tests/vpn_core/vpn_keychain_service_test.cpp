@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/security/keychain.h"
+#include "platform/testing/full_disk.h"
 #include "platform/testing/sandbox.h"
 #include "vpn_core/vpn_keychain_service.h"
 
@@ -101,6 +102,27 @@ TEST(VPNKeychainService, EmptyValueIsStoredAsAnItemWithEmptyData) {
   const Bytes ref = store.load("pskSharedKey");
   ASSERT_FALSE(ref.empty());
   EXPECT_EQ(valueBehind(ref, "pskSharedKey"), Bytes{});
+}
+
+// The disk fills up as the key is written: the save says why, and what was stored before stays.
+TEST(VPNKeychainService, SaveTheKeychainCannotStoreSaysWhy) {
+  const std::string full = "the keychain could not be read or written: database or disk is full";
+  for (const bool earlier : {false, true}) {
+    Sandbox s;
+    platform::testing::FullDisk disk(s.device().keychainPath());
+    VPNKeychainService store;
+    EXPECT_EQ(store.save("pskPassworkKey", "old"), std::nullopt);
+    if (earlier) store.save("pskSharedKey", "old");
+    disk.fillAt("pskSharedKey");
+    // with an earlier item the delete is what fails, and the add then collides with that item
+    EXPECT_EQ(store.save("pskSharedKey", "new"), full) << earlier;
+    EXPECT_GT(disk.failedWrites(), 0);
+    const Bytes ref = store.load("pskSharedKey");
+    EXPECT_EQ(ref.empty(), !earlier);
+    if (earlier) {
+      EXPECT_EQ(valueBehind(ref, "pskSharedKey"), toBytes("old"));
+    }
+  }
 }
 
 }  // namespace

@@ -82,6 +82,36 @@ TEST_F(StandInTest, DownloaderWithoutAddressCallsBackWithNothing) {
   EXPECT_EQ(testing::deliverImage("https://x.example/a.png", nullptr), 0u);
 }
 
+// Loads nothing delivers must not pile up: a view holds one load, and a view that goes takes its
+// load with it.
+TEST_F(StandInTest, DownloaderHoldsOneLoadAViewAndDropsTheLoadsOfViewsThatAreGone) {
+  auto first = std::make_shared<UIImageView>();
+  auto second = std::make_shared<UIImageView>();
+  int firstCalls = 0, secondCalls = 0;
+  for (int i = 0; i < 20; ++i)
+    ImageDownloader::shared().load(URL::URLWithString("https://x.example/a.png"), first,
+                                   [&](UIImageRef) { ++firstCalls; });
+  ImageDownloader::shared().load(URL::URLWithString("https://x.example/b.png"), second,
+                                 [&](UIImageRef) { ++secondCalls; });
+  EXPECT_EQ(testing::imageLoads().size(), 2u);
+  EXPECT_EQ(testing::deliverImage("https://x.example/a.png", nullptr), 1u);
+  EXPECT_EQ(firstCalls, 1);
+
+  // the view's next load replaces the one before, delivered or not; the replaced one never calls back
+  ImageDownloader::shared().load(URL::URLWithString("https://x.example/c.png"), second,
+                                 [&](UIImageRef) { ++secondCalls; });
+  EXPECT_EQ(testing::deliverImage("https://x.example/b.png", nullptr), 0u);
+  second.reset();
+  ImageDownloader::shared().load(URL::URLWithString("https://x.example/a.png"), first,
+                                 [&](UIImageRef) { ++firstCalls; });
+  ASSERT_EQ(testing::imageLoads().size(), 1u);
+  EXPECT_EQ(testing::imageLoads()[0].url, "https://x.example/a.png");
+  EXPECT_EQ(testing::deliverImage("https://x.example/c.png", nullptr), 0u);
+  EXPECT_EQ(secondCalls, 0);
+  EXPECT_EQ(testing::deliverImage("https://x.example/a.png", nullptr), 1u);
+  EXPECT_EQ(firstCalls, 2);
+}
+
 TEST_F(StandInTest, PasteboardAndTextMeasure) {
   UIPasteboard::generalPasteboard().setString("copy");
   EXPECT_EQ(UIPasteboard::generalPasteboard().string(), "copy");

@@ -148,6 +148,24 @@ TEST_F(AllAppsTest, IconsLoadOnlyIntoTheCellStillShowingTheirRecord) {
   EXPECT_EQ(shown->appName.lock()->text(), "C");
 }
 
+// Nothing delivers icons outside tests: the reloads every 5 s must not pile up loads.
+TEST_F(AllAppsTest, ReloadsWhileShownKeepWhatTheDownloaderHoldsFlat) {
+  tracker->setNativeAppsList(NativeAppsList{record("1", "installed://", "A", 3, "https://img.example/a.png"),
+                                            record("2", "missing://", "B", 3, "https://img.example/b.png")});
+  open();
+  wait(5);
+  const auto held = platform::testing::imageLoads().size();
+  EXPECT_EQ(held, 2u);
+  wait(100);
+  EXPECT_EQ(platform::testing::imageLoads().size(), held);
+  // one load a row still waits, and it still shows its icon
+  const auto picture = platform::UIImageRef(std::make_shared<platform::UIImage>());
+  EXPECT_EQ(platform::testing::deliverImage("https://img.example/a.png", picture), 1u);
+  EXPECT_EQ(platform::testing::deliverImage("https://img.example/b.png", picture), 1u);
+  sandbox.loop().runUntilIdle();
+  EXPECT_EQ(cell(0)->appIcon.lock()->image(), picture);
+}
+
 TEST_F(AllAppsTest, ButtonOpensOrShowsTheStorePage) {
   auto app = record("42", "later://", "A", 3, std::nullopt);
   tracker->setNativeAppsList(NativeAppsList{app});
