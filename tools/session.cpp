@@ -411,6 +411,10 @@ int runSession(const SessionOptions& options, const char* programName, SignalWat
     const int signal = signals.received();
     loop.async([runner, signal] { runner->interrupted(signal); });
   });
+  // a device file that is there but cannot be read ends the session at once, the file untouched
+  process->setUnusableDeviceFileHandler([&loop, runner](const std::string& line) {
+    loop.async([runner, line] { runner->fail(line); });
+  });
 
   // queued before the application starts: they run once it has launched
   loop.async([&] {

@@ -59,8 +59,11 @@ struct DeviceProfile {
 class Device {
  public:
   // Creates the directory layout when missing and holds the directory for this object's
-  // lifetime: one process at a time may use a device. std::runtime_error, with a one-line reason
-  // naming the directory, when it cannot be made or used, or another process holds it.
+  // lifetime: one process at a time may use a device. Holding it, sets aside (one line each) a
+  // link or the wrong kind of entry in place of the device's folders and lock file and a link in
+  // place of its files, and removes the temporaries of writes whose process has ended.
+  // std::runtime_error, with a one-line reason naming the directory, when it cannot be made or
+  // used, another process holds it, or one of its files is there but cannot be read.
   static std::shared_ptr<Device> open(const std::filesystem::path& root, DeviceProfile profile = {});
   ~Device();
   Device(const Device&) = delete;
@@ -70,6 +73,7 @@ class Device {
   std::filesystem::path keychainPath() const { return root_ / "keychain.sqlite"; }
   std::filesystem::path preferencesDirectory() const { return root_ / "Library" / "Preferences"; }
   std::filesystem::path vpnPreferencesPath() const { return root_ / "vpn-preferences.json"; }
+  std::filesystem::path identifierForVendorPath() const { return root_ / "identifier-for-vendor"; }
   std::filesystem::path temporaryDirectory() const { return root_ / "tmp"; }
 
   DeviceProfile profile() const;

@@ -15,13 +15,23 @@ struct ReadLimits {
   std::optional<std::uintmax_t> maximumBytes;  // a larger file counts as missing
 };
 
-// The whole regular file, or none when it is missing, cannot be read or is not within the limits;
-// then `why` (when given) says which.
-std::optional<Bytes> readFile(const std::filesystem::path& path, const ReadLimits& limits = {},
-                              std::string* why = nullptr);
+// Why a read gave nothing. `unreadable`: the file is there but the system refuses it (permission,
+// an I/O error); the file itself may be fine. `damaged`: what is there is no file to use (a
+// symbolic link when not followed, a directory or another non-regular file, or too large).
+enum class ReadFault { missing, unreadable, damaged };
 
-// A complete new file replaces the old one (temporary file beside it, then rename), so a reader
-// never sees half a file and a failed write leaves the old one whole. On failure, false and
+// The whole regular file, or none when it is missing, cannot be read or is not within the limits;
+// then `why` (when given) says which, and `fault` (when given) what kind of failure it was.
+std::optional<Bytes> readFile(const std::filesystem::path& path, const ReadLimits& limits = {},
+                              std::string* why = nullptr, ReadFault* fault = nullptr);
+
+// The one line for a device file that is there but cannot be read:
+// "cannot read <path>: <reason>".
+std::string unreadableLine(const std::filesystem::path& path, const std::string& reason);
+
+// A complete new file replaces the old one (temporary file beside it, then rename, then the folder
+// flushed), so a reader never sees half a file, a failed write leaves the old one whole and a power
+// cut cannot bring the old one back. On failure, false and
 // `error` (when given) says why.
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes, std::string* error = nullptr);
 inline bool writeFileAtomically(const std::filesystem::path& path, const Bytes& bytes, std::string* error = nullptr) {
@@ -42,6 +52,10 @@ std::string keptAsideLine(const std::string& facility, const std::filesystem::pa
 // why instead. `then` is what the caller goes on with ("started empty"). The new name, or none.
 std::optional<std::filesystem::path> keepDamagedAside(const std::string& facility, const std::filesystem::path& path,
                                                       const std::string& reason, const std::string& then);
+
+// Whether `name` is the temporary file of an atomic write (".NAME.tmp.PID.N"); then the pid of the
+// process that wrote it.
+std::optional<long> atomicWriteTemporaryOwner(const std::string& name);
 
 // The application's private temporary directory on the current device (mode 0700).
 std::filesystem::path temporaryDirectory();

@@ -37,6 +37,7 @@ std::unique_ptr<Process> Process::launch(std::shared_ptr<Device> device, Options
 
 Process::~Process() {
   ending_.store(true);
+  setUnusableDeviceFileHandler(nullptr);  // what it reaches is going away
   // Background work finishes first: it may still reach the shared instances.
   background_->shutdown();
   std::vector<SharedSlot*> order;
@@ -67,6 +68,37 @@ Process::SharedSlot& Process::sharedSlot(std::type_index type) {
   auto& slot = sharedSlots_[type];
   if (!slot) slot = std::make_unique<SharedSlot>();
   return *slot;
+}
+
+void Process::reportUnusableDeviceFile(const std::string& line) {
+  std::function<void(const std::string&)> handler;
+  {
+    std::lock_guard lock(unusableMutex_);
+    if (unusable_) return;
+    unusable_ = line;
+    handler = unusableHandler_;
+  }
+  if (handler) {
+    handler(line);
+  } else {
+    console(line);
+  }
+}
+
+void Process::setUnusableDeviceFileHandler(std::function<void(const std::string&)> handler) {
+  std::optional<std::string> already;
+  {
+    std::lock_guard lock(unusableMutex_);
+    unusableHandler_ = handler;
+    already = unusable_;
+  }
+  // a report that came first still ends what the handler runs
+  if (handler && already) handler(*already);
+}
+
+std::optional<std::string> Process::unusableDeviceFile() const {
+  std::lock_guard lock(unusableMutex_);
+  return unusable_;
 }
 
 std::shared_ptr<UserDefaults> Process::defaultsSuite(const std::string& suite) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -87,6 +88,13 @@ class Process {
   // User-defaults stores of this process, by suite file name.
   std::shared_ptr<UserDefaults> defaultsSuite(const std::string& suite);
 
+  // A device file is there but cannot be read: the store keeps it untouched, and the process must
+  // not go on as if it were empty. The handler (the launcher's) ends the process with the line;
+  // without one the line goes to the console. Any thread; the first report is kept.
+  void reportUnusableDeviceFile(const std::string& line);
+  void setUnusableDeviceFileHandler(std::function<void(const std::string&)> handler);
+  std::optional<std::string> unusableDeviceFile() const;
+
   ProcessObserver* observer() const { return observer_.get(); }
   bool echoConsole() const { return echoConsole_; }
 
@@ -113,6 +121,10 @@ class Process {
   std::mutex sharedMutex_;
   std::unordered_map<std::type_index, std::unique_ptr<SharedSlot>> sharedSlots_;
   std::vector<SharedSlot*> creationOrder_;
+
+  mutable std::mutex unusableMutex_;
+  std::optional<std::string> unusable_;
+  std::function<void(const std::string&)> unusableHandler_;
 
   std::mutex defaultsMutex_;
   std::unordered_map<std::string, std::shared_ptr<UserDefaults>> defaults_;

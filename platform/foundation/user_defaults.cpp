@@ -27,10 +27,17 @@ std::shared_ptr<UserDefaults> UserDefaults::suite(const std::string& name) {
 
 UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) {
   std::error_code ec;
-  if (!std::filesystem::exists(file_, ec)) return;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(file_, ec))) return;
   std::string why;
   try {
-    auto bytes = readFile(file_, {.maximumBytes = kMaximumFileBytes}, &why);
+    ReadFault fault = ReadFault::damaged;
+    auto bytes = readFile(file_, {.followSymbolicLink = false, .maximumBytes = kMaximumFileBytes}, &why, &fault);
+    if (!bytes && fault == ReadFault::missing) return;
+    if (!bytes && fault == ReadFault::unreadable) {
+      unreadable_ = true;
+      Process::current().reportUnusableDeviceFile(unreadableLine(file_, why));
+      return;
+    }
     if (!bytes) throw std::runtime_error(why);
     auto parsed = JSONObjectWithData(*bytes);
     if (!parsed.value) throw std::runtime_error(parsed.error->localizedDescription);
@@ -62,6 +69,7 @@ void UserDefaults::setObject(std::optional<PlistValue> value, const std::string&
 }
 
 void UserDefaults::persistLocked() {
+  if (unreadable_) return;  // what the user had is still there, whole
   std::string error;
   if (!writeFileAtomically(file_, JSONDataWithObject(PlistValue(values_).toTaggedJSON()), &error))
     console("User defaults: cannot save " + file_.string() + ": " + error);

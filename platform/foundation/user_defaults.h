@@ -40,8 +40,9 @@ class UserDefaults {
 
   PlistValue::Dictionary dictionaryRepresentation() const;
 
-  // Loads the store's file; a file that cannot be read or is damaged (a directory in its place,
-  // say) is kept aside with one console line, and the store starts empty.
+  // Loads the store's file; a damaged one (wrong content, a directory or a link in its place) is
+  // kept aside with one console line, and the store starts empty. One that is there but cannot be
+  // read stays untouched and is never saved over; the process is told (it cannot go on).
   explicit UserDefaults(std::filesystem::path file);
 
  private:
@@ -50,6 +51,7 @@ class UserDefaults {
   const std::filesystem::path file_;
   mutable std::mutex mutex_;
   PlistValue::Dictionary values_;
+  bool unreadable_ = false;  // the file is there but could not be read: left as it is
 };
 
 }  // namespace platform

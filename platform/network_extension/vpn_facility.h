@@ -94,6 +94,7 @@ class VPNFacility : public std::enable_shared_from_this<VPNFacility> {
   const std::filesystem::path path_;
   const std::shared_ptr<VPNFacilityObserver> observer_;  // none: the system's own answers
   const void* connection_ = nullptr;                      // the notifications' object
+  bool unreadable_ = false;  // the file is there but could not be read: never written over
 
   mutable std::mutex mutex_;
   NEVPNSavedConfiguration properties_;  // the manager's; its protocol object is the application's

@@ -98,9 +98,17 @@ VPNFacility::VPNFacility(std::filesystem::path path, std::shared_ptr<VPNFacility
     std::optional<VPNPreferences> read;
     // far above what a save writes; a larger file is damage, not something to parse for minutes
     constexpr std::uintmax_t kMaximumFileBytes = 1 << 20;
-    if (auto bytes = readFile(path_, {.maximumBytes = kMaximumFileBytes}, &why)) read = decodeVPNPreferences(*bytes, &why);
+    ReadFault fault = ReadFault::damaged;
+    if (auto bytes = readFile(path_, {.followSymbolicLink = false, .maximumBytes = kMaximumFileBytes}, &why, &fault))
+      read = decodeVPNPreferences(*bytes, &why);
     if (read) {
       device_ = std::move(*read);
+    } else if (fault == ReadFault::unreadable) {
+      // the user's to mend: left as it is, and the process does not go on without it
+      unreadable_ = true;
+      Process::current().reportUnusableDeviceFile(unreadableLine(path_, why));
+    } else if (fault == ReadFault::missing) {
+      // gone since we looked
     } else {
       // kept, not left for the next save to overwrite or (a directory) to fail on for good
       keepDamagedAside("VPN preferences", path_, why, "started with nothing saved");
@@ -135,6 +143,7 @@ void VPNFacility::setTunnelLocked(NEVPNStatus status) {
 }
 
 void VPNFacility::persistLocked() {
+  if (unreadable_) return;
   std::string why;
   auto text = encodeVPNPreferences(device_, &why);
   if (!text || !writeFileAtomically(path_, *text, &why))
@@ -235,6 +244,10 @@ void VPNFacility::save(Completion completion) {
         auto text = encodeVPNPreferences(next, &why);
         if (!text) {
           error = vpnError(NEVPNError::configurationInvalid, "the VPN configuration cannot be saved: " + why);
+        } else if (self->unreadable_) {
+          error =
+              vpnError(NEVPNError::configurationReadWriteFailed,
+                       "the VPN preferences cannot be written: " + unreadableLine(self->path_, "it cannot be read"));
         } else if (!writeFileAtomically(self->path_, *text, &why)) {
           error = vpnError(NEVPNError::configurationReadWriteFailed, "the VPN preferences cannot be written: " + why);
         } else {

@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <variant>
@@ -177,6 +180,17 @@ void protect(const std::filesystem::path& path) {
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) != 0) ::fchmod(fd, st.st_mode & 0700);
   ::close(fd);
+}
+
+// Why the file is there but cannot be opened for reading (permission, an I/O error), or none.
+std::optional<std::string> cannotRead(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  if (errno == ENOENT || errno == ELOOP || errno == ENXIO) return std::nullopt;
+  return std::string(std::strerror(errno));
 }
 
 // Whether a result code shows the file itself is damaged, rather than a full disk, a lock held
@@ -358,6 +372,11 @@ class KeychainStore {
     if (opened.outcome == Outcome::Damaged) {
       replaceDamaged(opened.reason);
     } else if (opened.outcome == Outcome::Failed) {
+      if (auto reason = cannotRead(path_)) {
+        // the items are still in there: the file stays as it is and the process does not go on
+        Process::current().reportUnusableDeviceFile(unreadableLine(path_, *reason));
+        return;
+      }
       console("Keychain: cannot open " + path_.string() + " (" + opened.reason + "); the keychain is unavailable");
     }
   }
@@ -384,14 +403,21 @@ class KeychainStore {
   Opened open() {
     protect(path_);
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    // SQLite refuses a link anywhere in the name it is given; only the file's own is refused here,
+    // the device directory may be a link the user chose
+    std::error_code ec;
+    auto folder = std::filesystem::canonical(path_.parent_path(), ec);
+    const auto name = ec ? path_ : folder / path_.filename();
+    const int rc =
+        sqlite3_open_v2(name.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
     if (rc != SQLITE_OK) {
       std::string why = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
       sqlite3_close_v2(db);
-      std::error_code ec;
-      // something other than a file in the way (a directory, say) is moved aside like a damaged file
-      const bool inTheWay = std::filesystem::exists(std::filesystem::symlink_status(path_, ec)) &&
-                            !std::filesystem::is_regular_file(path_, ec);
+      // something other than a file in the way (a directory, a link) is moved aside like a damaged file
+      const auto type = std::filesystem::symlink_status(path_, ec).type();
+      const bool inTheWay =
+          type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::regular;
+      if (type == std::filesystem::file_type::symlink) why = "it is a symbolic link";
       return {inTheWay ? Outcome::Damaged : Outcome::Failed, why};
     }
     sqlite3_extended_result_codes(db, 1);

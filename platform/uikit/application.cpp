@@ -267,16 +267,24 @@ std::optional<std::string> vendorIdentifier() {
           made->value = profile.identifierForVendor;
           return made;
         }
-        const auto file = device.root() / "identifier-for-vendor";
+        const auto file = device.identifierForVendorPath();
         std::error_code ec;
         if (std::filesystem::symlink_status(file, ec).type() != std::filesystem::file_type::not_found) {
           std::string why;
-          if (auto bytes = readFile(file, ReadLimits{false, 64}, &why)) {
+          ReadFault fault = ReadFault::damaged;
+          if (auto bytes = readFile(file, ReadLimits{false, 64}, &why, &fault)) {
             made->value = canonicalUUID(std::string(bytes->begin(), bytes->end()));
             if (made->value) return made;
             why = "it does not hold a UUID";
+            fault = ReadFault::damaged;
           }
-          keepDamagedAside("Vendor identifier", file, why, "made a new identifier");
+          if (fault == ReadFault::unreadable) {
+            // left as it is: the identifier it holds must not change; this process does not go on
+            Process::current().reportUnusableDeviceFile(unreadableLine(file, why));
+            made->value = makeUUID();
+            return made;
+          }
+          if (fault == ReadFault::damaged) keepDamagedAside("Vendor identifier", file, why, "made a new identifier");
         }
         made->value = makeUUID();
         std::string error;

@@ -95,10 +95,12 @@ case "$check" in
       expect 1 "not writable" "$orvane" --device "$work/locked/device"
       one_line_error "not writable"
     fi
-    # a lock file that cannot be one is named
+    # a folder where the lock file belongs is kept aside and the session goes on
     mkdir -p "$work/locked-out/.device-lock"
-    expect 1 "lock file a directory" "$orvane" --device "$work/locked-out"
-    one_line_error "lock file a directory" "cannot open its lock file $work/locked-out/.device-lock: Is a directory"
+    printf 'wait-home\n' >"$work/short"
+    expect 0 "lock file a directory" "$orvane" --device "$work/locked-out" --script "$work/short" --virtual-time
+    [ -d "$work/locked-out/.device-lock.damaged" ] && [ -f "$work/locked-out/.device-lock" ] ||
+      fail "lock file a directory: not kept aside"
     # the service's certificate has nowhere to go; a session keeps its own on the device
     temporaries=("$work/file" "$work/no-such-dir")
     [ -d "$work/locked" ] && temporaries+=("$work/locked")
@@ -139,6 +141,40 @@ case "$check" in
       one_line_error "service memory $damage" "^orvane-service: .*/local-service.json is damaged (.*); kept it as .*damaged and started afresh$"
       [ -e "$d/local-service.json.damaged" ] || fail "service memory $damage: not kept aside"
     done
+    ;;
+  device-outside)
+    # links in the device to folders outside it: nothing outside is made, written or changed
+    printf 'wait-home\nwait-list\n' >"$work/short"
+    d="$work/device"
+    mkdir -p "$d/Library" "$work/outside-tmp" "$work/outside-prefs"
+    chmod 755 "$work/outside-tmp" "$work/outside-prefs"
+    ln -s "$work/outside-tmp" "$d/tmp"
+    ln -s "$work/outside-prefs" "$d/Library/Preferences"
+    expect 0 "links to outside" "$orvane" --device "$d" --script "$work/short" --virtual-time
+    for outside in outside-tmp outside-prefs; do
+      [ -z "$(ls -A "$work/$outside")" ] || fail "links to outside: $outside got $(ls -A "$work/$outside")"
+      [ "$(stat -c %a "$work/$outside")" = 755 ] || fail "links to outside: $outside mode changed"
+    done
+    [ -L "$d/tmp.damaged" ] && [ -d "$d/tmp" ] && [ ! -L "$d/tmp" ] || fail "links to outside: tmp not kept aside"
+    grep -q "$d/Library/Preferences is damaged (it is a symbolic link); kept it as" "$work/out" ||
+      fail "links to outside: no line for Library/Preferences"
+    # a defaults file its user cannot read stops the session with one line naming it, untouched
+    if [ "$(id -u)" -eq 0 ]; then
+      as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+      chmod 711 "$work"
+      chown -R 65534:65534 "$d"
+    else
+      as_user=()
+    fi
+    defaults="$d/Library/Preferences/com.orvane.vpn.json"
+    [ -f "$defaults" ] || fail "unreadable defaults: the session kept no defaults file"
+    cp "$defaults" "$work/defaults-before"
+    chmod 000 "$defaults"
+    expect 1 "unreadable defaults" "${as_user[@]}" "$orvane" --device "$d" --script "$work/short" --virtual-time
+    one_line_error "unreadable defaults" "^orvane: .*cannot read $defaults: Permission denied$"
+    chmod 600 "$defaults"
+    cmp -s "$defaults" "$work/defaults-before" || fail "unreadable defaults: the file changed"
+    [ ! -e "$defaults.damaged" ] || fail "unreadable defaults: called damaged"
     ;;
   script)
     # a script of its own on the virtual clock: the auto row, connected, then down again

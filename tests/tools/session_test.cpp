@@ -1,13 +1,21 @@
+#include "tools/session.h"
+
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -15,7 +23,6 @@
 
 #include "platform/testing/full_disk.h"
 #include "tools/local_service.h"
-#include "tools/session.h"
 
 namespace {
 
@@ -202,6 +209,61 @@ TEST_F(Session, ASessionEndsAtOnceWhileRepliesAreHeldBack) {
     EXPECT_EQ(outcome.status, c.status) << c.name << "\n" << outcome.err;
     EXPECT_EQ(outcome.lastLine(), c.lastLine) << c.name;
   }
+}
+
+// A device file that becomes unreadable once the device is open (here: before the application
+// starts) ends the session at once with status 1 and one line naming it; the file stays as it was.
+TEST_F(Session, AFileItsUserCannotReadEndsTheSessionAndStaysUntouched) {
+  fs::remove_all(device);
+  ASSERT_EQ(run({"wait-home"}, true).status, 0);
+  const fs::path defaults = device / "Library" / "Preferences" / "com.orvane.vpn.json";
+  ASSERT_TRUE(fs::is_regular_file(defaults));
+  const std::string before = [&] {
+    std::ifstream in(defaults, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }();
+  // permissions hold only for a user who is not root: the session runs as one in a child
+  constexpr uid_t kUnprivileged = 65534;
+  if (::geteuid() == 0)
+    for (const auto& entry : fs::recursive_directory_iterator(device))
+      ::lchown(entry.path().c_str(), kUnprivileged, kUnprivileged);
+  if (::geteuid() == 0) ::lchown(device.c_str(), kUnprivileged, kUnprivileged);
+  const fs::path errFile = fs::path(::testing::TempDir()) / ("orvane-session-err-" + std::to_string(::getpid()));
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out = ::open("/dev/null", O_WRONLY);
+    if (err < 0 || out < 0 || ::dup2(err, 2) < 0 || ::dup2(out, 1) < 0) ::_exit(90);
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivileged) != 0 || ::setuid(kUnprivileged) != 0))
+      ::_exit(91);
+    SessionOptions options;
+    options.deviceDir = device;
+    options.virtualTime = true;
+    std::string why;
+    options.steps = *orvane_session::parseScript({"wait-home", "wait-list"}, "the test's script", why);
+    // the device is open and checked by now
+    options.prepareService = [&](LocalService&) { ::chmod(defaults.c_str(), 0); };
+    SignalWatcher signals;
+    const int status = orvane_session::runSession(options, "orvane", signals);
+    std::fflush(stderr);
+    ::_exit(status);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  std::ifstream errIn(errFile);
+  const std::string err((std::istreambuf_iterator<char>(errIn)), {});
+  fs::remove(errFile);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1) << err;
+  EXPECT_EQ(err, "orvane: cannot read " + defaults.string() + ": Permission denied\n");
+  struct stat st {};
+  ASSERT_EQ(::stat(defaults.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0u);
+  ::chmod(defaults.c_str(), 0600);
+  std::ifstream in(defaults, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), before);
+  EXPECT_FALSE(fs::exists(fs::path(defaults).concat(".damaged")));
 }
 
 TEST(SessionSignals, ASecondSignalEndsTheProgramAtOnce) {

@@ -1,10 +1,14 @@
-#include <gtest/gtest.h>
+#include "platform/foundation/files.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
-#include "platform/foundation/files.h"
 #include "platform/testing/sandbox.h"
 
 namespace platform {
@@ -46,6 +50,55 @@ TEST(Files, ReadLimitsRefuseLinksAndLargeFiles) {
   const auto fifo = temporaryDirectory() / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_FALSE(readFile(fifo));  // at once, not waiting for a writer
+}
+
+TEST(Files, ReadTellsMissingUnreadableAndDamagedApart) {
+  namespace fs = std::filesystem;
+  testing::Sandbox s;
+  const auto dir = temporaryDirectory();
+  ASSERT_TRUE(writeFileAtomically(dir / "file", std::string("12345")));
+  fs::create_symlink(dir / "file", dir / "link");
+  fs::create_directory(dir / "folder");
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  ASSERT_TRUE(writeFileAtomically(dir / "locked", std::string("kept")));
+  ASSERT_EQ(::chmod((dir / "locked").c_str(), 0), 0);
+  const ReadLimits device{.followSymbolicLink = false, .maximumBytes = 4};
+  struct Case {
+    const char* name;
+    ReadFault fault;
+    std::string why;
+  };
+  const std::vector<Case> cases = {
+      {"missing", ReadFault::missing, "No such file or directory"},
+      {"link", ReadFault::damaged, "it is a symbolic link"},
+      {"folder", ReadFault::damaged, "it is not a regular file"},
+      {"fifo", ReadFault::damaged, "it is not a regular file"},
+      {"file", ReadFault::damaged, "it is larger than 4 bytes"},
+  };
+  for (const auto& c : cases) {
+    std::string why;
+    ReadFault fault = ReadFault::unreadable;
+    EXPECT_FALSE(readFile(dir / c.name, device, &why, &fault)) << c.name;
+    EXPECT_EQ(fault, c.fault) << c.name;
+    EXPECT_EQ(why, c.why) << c.name;
+  }
+  // permissions hold only for a user who is not root: read in a child as one, who can reach the
+  // folder and read the other files in it
+  for (fs::path p = dir; p != s.device().root().parent_path().parent_path(); p = p.parent_path())
+    fs::permissions(p, fs::perms::owner_all | fs::perms::others_exec);
+  ASSERT_EQ(::chmod((dir / "file").c_str(), 0644), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(90);
+    if (!readFile(dir / "file")) ::_exit(91);
+    std::string why;
+    ReadFault fault = ReadFault::missing;
+    const bool read = readFile(dir / "locked", device, &why, &fault).has_value();
+    ::_exit(!read && fault == ReadFault::unreadable && why == "Permission denied" ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(Files, WriteIntoMissingDirectoryFailsWithAReason) {
