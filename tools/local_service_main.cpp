@@ -25,6 +25,7 @@ int usageError(const std::string& what) {
 
 int main(int argc, char** argv) {
   orvane_service::LocalService::Options options;
+  options.keepRecords = false;  // it may run for days: nothing may pile up
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {

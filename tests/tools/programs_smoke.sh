@@ -194,6 +194,40 @@ case "$check" in
     wait "$first" || fail "the service did not end cleanly on SIGTERM"
     [ -n "$ca" ] && [ ! -e "$ca" ] || fail "the certificate $ca was left behind"
     ;;
+  service-memory)
+    # left running, the service's memory stays flat under a stream of large requests: it keeps
+    # no record of what it answered
+    export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=1"  # freed memory is not held
+    "$service" --port 0 >"$work/service" 2>&1 &
+    pid=$!
+    for _ in $(seq 100); do grep -q "listening" "$work/service" && break; sleep 0.1; done
+    port=$(sed -n 's|.*https://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/service")
+    ca=$(sed -n 's|.*certificate authority ||p' "$work/service")
+    { printf '{"data":"'; head -c 65536 /dev/zero | tr '\0' A; printf '"}'; } >"$work/body"
+    # send ROUNDS: fifty requests of 64 KiB a round, each answered
+    send() {
+      local round i targets=()
+      for i in $(seq 50); do targets+=(-o /dev/null "https://127.0.0.1:$port/data/server/"); done
+      for round in $(seq "$1"); do
+        curl -s --noproxy '*' --max-time 60 --cacert "$ca" -H 'Content-Type: application/json' \
+          --data-binary @"$work/body" -w '%{http_code}\n' "${targets[@]}" >"$work/codes"
+        [ "$(grep -c '^200$' "$work/codes")" -eq 50 ] || { fail "requests not answered: $(sort "$work/codes" | uniq -c)"; return 1; }
+      done
+    }
+    resident() { awk '/^VmRSS:/ {print $2}' "/proc/$pid/status"; }
+    if [ -z "$port" ] || [ -z "$ca" ]; then
+      fail "the service did not start: $(cat "$work/service")"
+    elif send 2; then
+      before=$(resident)
+      if send 10; then
+        after=$(resident)
+        # 500 requests of 64 KiB kept would be well over 60 MB
+        [ $((after - before)) -lt 16384 ] || fail "the service grew from $before kB to $after kB over 500 requests"
+      fi
+    fi
+    kill -TERM "$pid"
+    wait "$pid" || fail "the service did not end cleanly on SIGTERM: $(cat "$work/service")"
+    ;;
   *)
     echo "unknown check $check" >&2
     exit 2
