@@ -192,7 +192,33 @@ case "$check" in
     # SIGTERM ends it cleanly and its certificate goes with it
     kill -TERM "$first"
     wait "$first" || fail "the service did not end cleanly on SIGTERM"
-    [ -n "$ca" ] && [ ! -e "$ca" ] || fail "the certificate $ca was left behind"
+    [ -n "$ca" ] && [ ! -e "$ca" ] && [ ! -e "$(dirname "$ca")" ] || fail "the certificate $ca was left behind"
+    # killed outright, it leaves its certificate behind, and the next start removes it
+    # (and a directory of the same look that holds something else, of an hour ago)
+    mkdir -p "$work/tmp/orvane-service-keepme"
+    echo mine >"$work/tmp/orvane-service-keepme/notes"
+    touch -d '1 hour ago' "$work/tmp/orvane-service-keepme"
+    for run in killed next; do
+      TMPDIR="$work/tmp" "$service" --port 0 >"$work/$run" 2>&1 &
+      eval "$run=\$!"
+      for _ in $(seq 100); do grep -q "listening" "$work/$run" && break; sleep 0.1; done
+      grep -q "listening" "$work/$run" || fail "the $run service did not start: $(cat "$work/$run")"
+    done
+    kill -KILL "$killed"
+    wait "$killed" 2>/dev/null
+    left=$(sed -n 's|.*certificate authority ||p' "$work/killed")
+    [ -e "$left" ] || fail "the killed service's certificate $left is not there to be removed"
+    # a running service's certificate stays, as does what is not the service's
+    TMPDIR="$work/tmp" "$service" --port 0 >"$work/third" 2>&1 &
+    third=$!
+    for _ in $(seq 100); do grep -q "listening" "$work/third" && break; sleep 0.1; done
+    [ ! -e "$(dirname "$left")" ] || fail "the killed service's certificate $left was left behind"
+    ca=$(sed -n 's|.*certificate authority ||p' "$work/next")
+    [ -e "$ca" ] || fail "a running service's certificate $ca was removed"
+    [ -e "$work/tmp/orvane-service-keepme/notes" ] || fail "a directory not the service's was removed"
+    kill -TERM "$next" "$third"
+    wait "$next" "$third"
+    [ "$(ls -A "$work/tmp")" = "orvane-service-keepme" ] || fail "the services left: $(ls -A "$work/tmp")"
     ;;
   service-memory)
     # left running, the service's memory stays flat under a stream of large requests: it keeps
