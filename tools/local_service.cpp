@@ -64,6 +64,23 @@ std::optional<std::string> queryValue(const std::optional<std::string>& query, c
   return std::nullopt;
 }
 
+// The certificate replaces whatever file an earlier run left in the directory given; a directory
+// in its place cannot be replaced, so it is kept aside like any damaged device file.
+std::optional<std::filesystem::path> certificateDirectoryCleared(const std::optional<std::filesystem::path>& directory) {
+  if (!directory) return directory;
+  const auto file = *directory / platform::testing::LoopbackServer::kCertificateFileName;
+  std::error_code ec;
+  if (!std::filesystem::is_directory(std::filesystem::symlink_status(file, ec))) return directory;
+  std::string why;
+  const auto aside = platform::keepAside(file, &why);
+  if (!aside)
+    throw std::runtime_error("the certificate file " + file.string() +
+                             " is damaged (it is a directory) and cannot be moved aside: " + why);
+  std::fprintf(stderr, "%s\n",
+               platform::keptAsideLine("orvane-service", file, "it is a directory", *aside, "made it afresh").c_str());
+  return directory;
+}
+
 }  // namespace
 
 struct LocalService::LookupGate {
@@ -98,7 +115,7 @@ LocalService::LocalService(Options options)
                      ? readFixture(options.fixtures / "store-lookup.json")
                      : nlohmann::json::object()),
       gate_(std::make_shared<LookupGate>()),
-      server_(options.port, options.certificateDirectory, options.keepRecords) {
+      server_(options.port, certificateDirectoryCleared(options.certificateDirectory), options.keepRecords) {
   loadState();
   server_.on("POST", "/data/server/", [this](const LoopbackRequest& request) { return answer(request); });
   server_.on("GET", "/lookup", [this, gate = gate_](const LoopbackRequest& request) {

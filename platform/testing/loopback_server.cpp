@@ -564,7 +564,7 @@ LoopbackServer::LoopbackServer(int port, std::optional<std::filesystem::path> ce
 
   state_->ownsDirectory = !certificateDirectory;
   state_->directory = certificateDirectory ? *certificateDirectory : makeCertificateDirectory();
-  state_->certificateFile = state_->directory / "loopback-ca.pem";
+  state_->certificateFile = state_->directory / kCertificateFileName;
 
   PkeyPtr key = makeKey();
   X509Ptr cert = makeCertificate(key.get());

@@ -62,6 +62,8 @@ struct LoopbackReply {
 class LoopbackServer {
  public:
   using Handler = std::function<LoopbackReply(const LoopbackRequest&)>;
+  // The certificate's name in its directory.
+  static constexpr const char* kCertificateFileName = "loopback-ca.pem";
 
   // On that port of 127.0.0.1, or on any free one for 0; std::runtime_error when it cannot listen
   // or cannot keep its certificate. Without `keepRequests`, requests() stays empty; the count

@@ -241,6 +241,23 @@ TEST(LocalServiceState, LinksInPlaceOfItsFilesLeadNowhere) {
   EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(outside), fs::directory_iterator()).size(), 2u);
 }
 
+TEST(LocalServiceCertificate, ADirectoryInPlaceOfTheCertificateIsKeptAside) {
+  ScratchDirectory dir("orvane-service-certificate");
+  const fs::path certificate = dir.path / "loopback-ca.pem";
+  fs::create_directories(certificate / "inside");
+  ::testing::internal::CaptureStderr();
+  std::optional<LocalService> service;
+  EXPECT_NO_THROW(service.emplace(LocalService::Options{.certificateDirectory = dir.path}));
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(service);
+  EXPECT_EQ(said, "orvane-service: " + certificate.string() + " is damaged (it is a directory); kept it as " +
+                      certificate.string() + ".damaged and made it afresh\n");
+  EXPECT_TRUE(fs::is_directory(certificate.string() + ".damaged/inside"));
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(certificate)));
+  Sandbox sandbox(service_testing::optionsFor(service->host(), service->certificateFile()));
+  EXPECT_FALSE(service_testing::callAndWait(sandbox, "sl").error);
+}
+
 // Not readable is the user's to mend: a clear error, and the file stays as it was.
 TEST(LocalServiceState, AnUnreadableStateFileIsAnErrorAndStaysUntouched) {
   ScratchDirectory dir("orvane-service-unreadable");
