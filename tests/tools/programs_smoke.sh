@@ -128,17 +128,23 @@ case "$check" in
     ! grep -q "damaged" "$work/out" || fail "damage met again: $(grep damaged "$work/out")"
     # a damaged memory of the service is kept aside, said in one line, and the session goes on
     printf 'wait-home\n' >"$work/short"
-    for damage in empty cut directory; do
+    printf '{"issued":2,"tokens":{}}' >"$work/outside.json"
+    for damage in empty cut directory link; do
       rm -rf "$d/local-service.json"*
       case "$damage" in
         empty) : >"$d/local-service.json" ;;
         cut) printf '{"issued":2,"tok' >"$d/local-service.json" ;;
         directory) mkdir "$d/local-service.json" ;;
+        link) ln -s "$work/outside.json" "$d/local-service.json" ;;
       esac
       expect 0 "service memory $damage" "$orvane" --device "$d" --script "$work/short" --virtual-time
       one_line_error "service memory $damage" "^orvane-service: .*/local-service.json is damaged (.*); kept it as .*damaged and started afresh$"
       [ -e "$d/local-service.json.damaged" ] || fail "service memory $damage: not kept aside"
     done
+    # the link itself is kept aside; what it points at is neither read nor written
+    [ -L "$d/local-service.json.damaged" ] || fail "service memory link: the link itself was not kept aside"
+    [ "$(cat "$work/outside.json")" = '{"issued":2,"tokens":{}}' ] || fail "service memory link: written through"
+    [ -f "$d/local-service.json" ] && [ ! -L "$d/local-service.json" ] || fail "service memory link: not made afresh"
     ;;
   script)
     # a script of its own on the virtual clock: the auto row, connected, then down again
