@@ -9,13 +9,15 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/foundation/bytes.h"
+#include "platform/network/url_session.h"
 
 // The remote configuration's payload, still enciphered: the UTF-8 bytes of its Base64 text, in
 // memory and in the file "keys" of the application's temporary directory.
 class AFL_PREFIXDevice {
  public:
-  // A file larger than this is not ours; it counts as missing.
-  static constexpr std::uintmax_t kMaximumFileBytes = 4 * 1024 * 1024;
+  // A file larger than this is not ours; it counts as missing. Any payload the exchange brings
+  // is smaller (it came inside a reply body), so what was cached is read back.
+  static constexpr std::uintmax_t kMaximumFileBytes = platform::kDefaultMaximumResponseBodyBytes;
 
   AFL_PREFIXDevice();
 

@@ -64,6 +64,23 @@ std::optional<std::string> queryValue(const std::optional<std::string>& query, c
   return std::nullopt;
 }
 
+// The certificate replaces whatever file an earlier run left in the directory given; a directory
+// in its place cannot be replaced, so it is kept aside like any damaged device file.
+std::optional<std::filesystem::path> certificateDirectoryCleared(const std::optional<std::filesystem::path>& directory) {
+  if (!directory) return directory;
+  const auto file = *directory / platform::testing::LoopbackServer::kCertificateFileName;
+  std::error_code ec;
+  if (!std::filesystem::is_directory(std::filesystem::symlink_status(file, ec))) return directory;
+  std::string why;
+  const auto aside = platform::keepAside(file, &why);
+  if (!aside)
+    throw std::runtime_error("the certificate file " + file.string() +
+                             " is damaged (it is a directory) and cannot be moved aside: " + why);
+  std::fprintf(stderr, "%s\n",
+               platform::keptAsideLine("orvane-service", file, "it is a directory", *aside, "made it afresh").c_str());
+  return directory;
+}
+
 }  // namespace
 
 struct LocalService::LookupGate {
@@ -90,6 +107,7 @@ LocalService::LocalService() : LocalService(Options{}) {}
 
 LocalService::LocalService(Options options)
     : stateFile_(options.stateFile),
+      keepRecords_(options.keepRecords),
       configuration_(readFixture(options.fixtures / "remote-configuration.json")),
       serverList_(readFixture(options.fixtures / "server-list.json")),
       // a fixtures directory without the store's records: the store knows no application
@@ -97,7 +115,7 @@ LocalService::LocalService(Options options)
                      ? readFixture(options.fixtures / "store-lookup.json")
                      : nlohmann::json::object()),
       gate_(std::make_shared<LookupGate>()),
-      server_(options.port, options.certificateDirectory) {
+      server_(options.port, certificateDirectoryCleared(options.certificateDirectory), options.keepRecords) {
   loadState();
   server_.on("POST", "/data/server/", [this](const LoopbackRequest& request) { return answer(request); });
   server_.on("GET", "/lookup", [this, gate = gate_](const LoopbackRequest& request) {
@@ -158,6 +176,19 @@ namespace {
 
 constexpr std::uintmax_t kMaximumStateBytes = 1u << 20;
 
+// What the service remembers is bounded, so that its state file always stays within the size its
+// next start reads: an identifier or token longer than this, or an install past the count, is
+// answered but not remembered. Texts are measured as written, escapes and quotes included.
+constexpr std::size_t kMaximumRememberedText = 128;
+constexpr std::size_t kMaximumRememberedInstalls = 2048;
+// each entry: two texts, a colon and a comma; then the count and the braces
+static_assert(kMaximumRememberedInstalls * (2 * kMaximumRememberedText + 2) + 64 < kMaximumStateBytes);
+
+bool rememberable(const std::string& text) {
+  return !text.empty() && text.size() <= kMaximumRememberedText &&
+         nlohmann::json(text).dump().size() <= kMaximumRememberedText;
+}
+
 // Why the state file's text is not a state, or none.
 std::optional<std::string> stateFault(const std::optional<nlohmann::json>& state) {
   if (!state) return "it is not JSON";
@@ -192,7 +223,9 @@ void LocalService::loadState() {
   if (damage) return setStateAside(*damage);
   issued_ = (*state)["issued"].get<unsigned long>();
   for (const auto& [install, token] : (*state)["tokens"].items())
-    if (token.is_string()) tokens_[install] = token.get<std::string>();
+    if (tokens_.size() < kMaximumRememberedInstalls && token.is_string() && rememberable(install) &&
+        rememberable(token.get_ref<const std::string&>()))
+      tokens_[install] = token.get<std::string>();
 }
 
 // Kept, not overwritten: the installs it knew get new tokens, and nothing is lost without a copy.
@@ -272,22 +305,28 @@ LoopbackReply LocalService::answer(const LoopbackRequest& request) {
     if (parameters.value && parameters.value->is_object()) exchange.parameters = std::move(parameters.value);
   }
 
-  std::lock_guard lock(mutex_);
-  const std::string call = exchange.parameters && (*exchange.parameters)["c1"].is_string()
-                               ? (*exchange.parameters)["c1"].get<std::string>()
-                               : std::string();
+  std::string call;
+  if (exchange.parameters)
+    if (const auto c1 = exchange.parameters->find("c1"); c1 != exchange.parameters->end() && c1->is_string())
+      call = c1->get<std::string>();
 
+  std::lock_guard lock(mutex_);
   // a known installation keeps its identifier and token; a new one gets both
   std::string install = envelope.contains("in") && envelope["in"].is_string() ? envelope["in"].get<std::string>() : "";
   if (install.empty()) install = "install-" + std::to_string(++issued_) + "-" + randomHex(6);
-  auto& token = tokens_[install];
-  if (token.empty()) {
+  std::string token;
+  if (const auto known = tokens_.find(install); known != tokens_.end()) {
+    token = known->second;
+  } else {
     token = "token-" + randomHex(12);
-    saveStateLocked();
+    if (rememberable(install) && tokens_.size() < kMaximumRememberedInstalls) {
+      tokens_.emplace(install, token);
+      saveStateLocked();
+    }
   }
   exchange.issuedInstall = install;
   exchange.issuedToken = token;
-  exchanges_.push_back(exchange);
+  if (keepRecords_) exchanges_.push_back(exchange);
 
   auto reply = replyLocked(call, install, key, token);
   if (const auto delay = delays_.find(call); delay != delays_.end()) reply.delay = delay->second;

@@ -30,6 +30,9 @@ class LocalService {
     std::optional<std::filesystem::path> stateFile = std::nullopt;
     // Where its certificate is kept (none: a directory of its own in the temporary directory).
     std::optional<std::filesystem::path> certificateDirectory = std::nullopt;
+    // Whether exchanges() and the server's requests() keep what arrived: for tests; a service
+    // left running keeps nothing, so it does not grow.
+    bool keepRecords = true;
   };
   static std::filesystem::path defaultFixturesDirectory();
 
@@ -73,6 +76,7 @@ class LocalService {
   // Holds the replies to a call name back that long (the service's end cuts it short).
   void setReplyDelay(const std::string& callName, std::chrono::milliseconds delay);
 
+  // Empty when the service keeps no records.
   std::vector<Exchange> exchanges() const;
 
   // "https://127.0.0.1:PORT": the application's store look-up base.
@@ -99,13 +103,14 @@ class LocalService {
   void saveStateLocked() const;
 
   const std::optional<std::filesystem::path> stateFile_;
+  const bool keepRecords_;
   mutable std::mutex mutex_;
   nlohmann::json configuration_;
   nlohmann::json serverList_;
   std::optional<std::optional<nlohmann::json>> serversMember_;
   std::map<std::string, Mode> modes_;
   std::map<std::string, std::chrono::milliseconds> delays_;
-  std::map<std::string, std::string> tokens_;  // by install identifier
+  std::map<std::string, std::string> tokens_;  // by install identifier, bounded (see remembers)
   std::vector<Exchange> exchanges_;
   unsigned long issued_ = 0;
   nlohmann::json storeApps_;  // store identifier -> result

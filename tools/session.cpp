@@ -103,7 +103,7 @@ class ListArrival {
     std::lock_guard lock(mutex_);
     if (state_ == State::failed) return "the server list did not arrive: " + reason_;
     if (state_ == State::loaded && VPNServerManager::shared()->premiumVPNServersArray().empty())
-      return "the service sent an empty server list";
+      return VPNServerManager::shared()->lastLoadFailure().value_or("the service sent an empty server list");
     return std::nullopt;
   }
 
@@ -204,7 +204,7 @@ class ScriptRunner : public std::enable_shared_from_this<ScriptRunner> {
     if (progress.failure) return failStep(*progress.failure);
     if (progress.done) return settled(what);
     if (now() >= deadline)
-      return failStep(what + " did not happen within " + std::to_string(static_cast<int>(kStepLimitSeconds)) +
+      return failStep(what + " did not arrive within " + std::to_string(static_cast<int>(kStepLimitSeconds)) +
                       " seconds");
     auto self = shared_from_this();
     platform::DispatchQueue::main().asyncAfter(0.05, [self, what, check = std::move(check), deadline]() mutable {

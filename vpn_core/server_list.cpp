@@ -31,10 +31,6 @@ std::optional<std::string> textMember(Json& object, const char* name) {
   }
 }
 
-std::shared_ptr<VPNServer> record(const json& server, bool isPremium) {
-  return VPNServer::initWithDictionary(server, isPremium);
-}
-
 std::shared_ptr<VPNServer> record(json& server, bool isPremium) { return VPNServer::takeFromDictionary(server, isPremium); }
 
 }  // namespace
@@ -92,15 +88,24 @@ void VPNServerManager::decryptServerReply(const std::optional<json>& result, con
   } else {
     failure = "the service's reply held no server list";
   }
-  {
-    std::lock_guard lock(mutex_);
-    lastFailure_ = payload ? std::nullopt : std::optional<std::string>(failure);
-  }
   if (!payload) {
+    {
+      std::lock_guard lock(mutex_);
+      lastFailure_ = failure;
+    }
     center.post(kFailedToLoadServers);
     return;
   }
-  parseServers(*payload);
+  // a list that cannot be read is still announced as loaded; only its reason is kept
+  const bool read = parseServers(*payload);
+  {
+    std::lock_guard lock(mutex_);
+    if (read)
+      lastFailure_.reset();
+    else  // a cipher that fails gives the empty text
+      lastFailure_ = payload->empty() ? "the server list could not be deciphered"
+                                      : "the deciphered server list is not a JSON object";
+  }
   center.post(kServersLoaded);
 }
 
@@ -109,11 +114,11 @@ std::optional<std::string> VPNServerManager::lastLoadFailure() const {
   return lastFailure_;
 }
 
-void VPNServerManager::parseServers(const std::string& payload) {
+bool VPNServerManager::parseServers(const std::string& payload) {
   auto parsed = platform::JSONObjectWithData(payload);
   if (!parsed.value || !parsed.value->is_object()) {
     platform::console("Servers not found");
-    return;
+    return false;
   }
   // the parsed list goes at the end: the records take its texts
   VPNServerList free;
@@ -121,22 +126,18 @@ void VPNServerManager::parseServers(const std::string& payload) {
     for (auto& server : *list)
       if (server.is_object()) free.push_back(record(server, false));
   append(std::move(free), {});
-  takePremiumServers(member(*parsed.value, "premiumServers", json::value_t::object));
+  parsePremiumServers(member(*parsed.value, "premiumServers", json::value_t::object));
+  return true;
 }
 
-void VPNServerManager::parsePremiumServers(const json* premiumServers) { appendPremium(premiumServers); }
-
-void VPNServerManager::takePremiumServers(json* premiumServers) { appendPremium(premiumServers); }
-
-template <class Json>
-void VPNServerManager::appendPremium(Json* premiumServers) {
+void VPNServerManager::parsePremiumServers(json* premiumServers) {
   if (!premiumServers) return;
   VPNServerList premium;
-  if (Json* countries = member(*premiumServers, "countries", json::value_t::array))
+  if (json* countries = member(*premiumServers, "countries", json::value_t::array))
     for (auto& country : *countries)
-      if (Json* cities = member(country, "cities", json::value_t::array))
+      if (json* cities = member(country, "cities", json::value_t::array))
         for (auto& city : *cities)
-          if (Json* servers = member(city, "servers", json::value_t::array))
+          if (json* servers = member(city, "servers", json::value_t::array))
             for (auto& server : *servers)
               if (server.is_object()) premium.push_back(record(server, true));
   append({}, std::move(premium));

@@ -74,13 +74,16 @@ class VPNServerManager {
   void fetchServers();
   // Takes out and deciphers "servers", parses it and announces the outcome.
   void decryptServerReply(const std::optional<nlohmann::json>& result, const std::optional<platform::Error>& error);
-  // Appends the records of a payload to both lists.
-  void parseServers(const std::string& payload);
-  // Appends the premium records, countries, then cities, then servers, in payload order.
-  void parsePremiumServers(const nlohmann::json* premiumServers);
+  // Appends the records of a payload to both lists; false (and "Servers not found" on the
+  // console) when the payload is no JSON object.
+  bool parseServers(const std::string& payload);
+  // Appends the premium records, countries, then cities, then servers, in payload order; the
+  // records take the texts out of the object, which the caller is done with.
+  void parsePremiumServers(nlohmann::json* premiumServers);
 
-  // Why the last fetch failed, in a line for a person; none before any failure and after a
-  // fetch that succeeded.
+  // Why the last fetch brought no list, in a line for a person: it failed, or its list could
+  // not be read (announced as loaded all the same). None before any fetch and after one whose
+  // list was read.
   std::optional<std::string> lastLoadFailure() const;
 
   // Snapshots: the lists only grow, and a reader never sees half an append.
@@ -88,9 +91,6 @@ class VPNServerManager {
   VPNServerList premiumVPNServersArray() const;
 
  private:
-  void takePremiumServers(nlohmann::json* premiumServers);
-  template <class Json>
-  void appendPremium(Json* premiumServers);
   void append(VPNServerList free, VPNServerList premium);
 
   mutable std::mutex mutex_;

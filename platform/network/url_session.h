@@ -57,11 +57,14 @@ class HTTPURLResponse {
   HTTPHeaderFields headerFields_;
 };
 
+// The default limit of a reply body; what is kept of a reply can be read back within it.
+inline constexpr std::size_t kDefaultMaximumResponseBodyBytes = 16 * 1024 * 1024;
+
 struct URLSessionConfiguration {
   static URLSessionConfiguration defaultSessionConfiguration() { return {}; }
 
   // A reply body longer than this fails with NSURLErrorDataLengthExceedsMaximum.
-  std::size_t maximumResponseBodyBytes = 16 * 1024 * 1024;
+  std::size_t maximumResponseBodyBytes = kDefaultMaximumResponseBodyBytes;
   // Seconds a whole transfer may take, however busy, like the platform's default of 7 days.
   double timeoutIntervalForResource = 7 * 24 * 3600.0;
 };

@@ -93,6 +93,9 @@ PkeyPtr makeKey() {
   return PkeyPtr(key);
 }
 
+// Long enough that a service left running never sees it expire.
+constexpr long kValidSeconds = 2L * 365 * 24 * 3600;
+
 // Self-signed, and its own authority: the device trusts it directly.
 X509Ptr makeCertificate(EVP_PKEY* key) {
   X509Ptr cert(X509_new());
@@ -100,7 +103,7 @@ X509Ptr makeCertificate(EVP_PKEY* key) {
   std::unique_ptr<BIGNUM, decltype(&BN_free)> serial(BN_new(), &BN_free);
   ok = ok && serial && BN_rand(serial.get(), 63, BN_RAND_TOP_ONE, BN_RAND_BOTTOM_ANY) == 1 &&
        BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(cert.get())) != nullptr;
-  ok = ok && X509_gmtime_adj(X509_getm_notBefore(cert.get()), -60) && X509_gmtime_adj(X509_getm_notAfter(cert.get()), 24 * 3600);
+  ok = ok && X509_gmtime_adj(X509_getm_notBefore(cert.get()), -60) && X509_gmtime_adj(X509_getm_notAfter(cert.get()), kValidSeconds);
   ok = ok && X509_set_pubkey(cert.get(), key) == 1;
   X509_NAME* name = ok ? X509_get_subject_name(cert.get()) : nullptr;
   ok = ok && name &&
@@ -190,12 +193,15 @@ struct LoopbackServer::State {
   mutable std::mutex mutex;
   mutable std::condition_variable arrived;
   std::map<std::pair<std::string, std::string>, Handler> handlers;
+  bool keepRequests = true;
   std::vector<LoopbackRequest> requests;
+  std::size_t arrivals = 0;
 
   void record(const LoopbackRequest& request) {
     {
       std::lock_guard lock(mutex);
-      requests.push_back(request);
+      ++arrivals;
+      if (keepRequests) requests.push_back(request);
     }
     arrived.notify_all();
   }
@@ -550,14 +556,15 @@ std::filesystem::path makeCertificateDirectory() {
 
 }  // namespace
 
-LoopbackServer::LoopbackServer(int port, std::optional<std::filesystem::path> certificateDirectory)
+LoopbackServer::LoopbackServer(int port, std::optional<std::filesystem::path> certificateDirectory, bool keepRequests)
     : state_(std::make_shared<State>()) {
+  state_->keepRequests = keepRequests;
   // a client that hangs up must not end the test program when the server writes
   std::signal(SIGPIPE, SIG_IGN);
 
   state_->ownsDirectory = !certificateDirectory;
   state_->directory = certificateDirectory ? *certificateDirectory : makeCertificateDirectory();
-  state_->certificateFile = state_->directory / "loopback-ca.pem";
+  state_->certificateFile = state_->directory / kCertificateFileName;
 
   PkeyPtr key = makeKey();
   X509Ptr cert = makeCertificate(key.get());
@@ -624,12 +631,12 @@ std::vector<LoopbackRequest> LoopbackServer::requests() const {
 
 std::size_t LoopbackServer::requestCount() const {
   std::lock_guard lock(state_->mutex);
-  return state_->requests.size();
+  return state_->arrivals;
 }
 
 bool LoopbackServer::waitForRequests(std::size_t count, std::chrono::milliseconds limit) const {
   std::unique_lock lock(state_->mutex);
-  return state_->arrived.wait_for(lock, limit, [&] { return state_->requests.size() >= count; });
+  return state_->arrived.wait_for(lock, limit, [&] { return state_->arrivals >= count; });
 }
 
 }  // namespace platform::testing

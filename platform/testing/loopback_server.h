@@ -52,20 +52,24 @@ struct LoopbackReply {
 };
 
 // An HTTPS server on 127.0.0.1 for tests. A fresh self-signed certificate (EC P-256, valid for
-// IP 127.0.0.1 and DNS localhost, for one day) is made at start and written as a PEM file (in a
+// IP 127.0.0.1 and DNS localhost, for two years) is made at start and written as a PEM file (in a
 // directory of its own under the temporary directory, or as "loopback-ca.pem" in the directory
 // given, replacing what an earlier server left there), which installTrust() makes the device's
 // extra certificate authority. Handlers are set per
 // method and path; an unmatched request gets 404. Handlers run on the server's threads, so
 // what they share with the test must be thread-safe. Every request is recorded before its
-// handler runs. The destructor stops the server, ending replies that are still held back.
+// handler runs, unless the server keeps no records (a server left running would grow without end). The destructor stops the server, ending replies that are still held back.
 class LoopbackServer {
  public:
   using Handler = std::function<LoopbackReply(const LoopbackRequest&)>;
+  // The certificate's name in its directory.
+  static constexpr const char* kCertificateFileName = "loopback-ca.pem";
 
   // On that port of 127.0.0.1, or on any free one for 0; std::runtime_error when it cannot listen
-  // or cannot keep its certificate.
-  explicit LoopbackServer(int port = 0, std::optional<std::filesystem::path> certificateDirectory = std::nullopt);
+  // or cannot keep its certificate. Without `keepRequests`, requests() stays empty; the count
+  // still grows.
+  explicit LoopbackServer(int port = 0, std::optional<std::filesystem::path> certificateDirectory = std::nullopt,
+                          bool keepRequests = true);
   ~LoopbackServer();
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;

@@ -194,6 +194,20 @@ TEST_F(RefreshSchedule, LaterRunAnswersFromTheFileWhileTheServiceIsDown) {
   EXPECT_EQ(updatePosts(), 0u);
 }
 
+// What the exchange takes in, the next run reads back: a payload of several megabytes too.
+TEST_F(RefreshSchedule, ALargeConfigurationIsReadBackByTheNextRun) {
+  const json configuration = {{"u.f.e", "5"}, {"filler", std::string(6 << 20, 'f')}};
+  service.setConfiguration(configuration);
+  launchController();
+  const auto cached = regularFileText(cachePath(sandbox));
+  ASSERT_TRUE(cached);
+  ASSERT_GT(cached->size(), 4u << 20);
+
+  sandbox.relaunch();
+  service.setMode("new", LocalService::Mode::resetConnection);
+  EXPECT_EQ(QVServerConnect::hasResponse("u.f.e"), json("5"));
+}
+
 TEST_F(RefreshSchedule, ControllerEndsWithItsProcessEvenWithAFetchInFlight) {
   service.setConfiguration({{"u.f.e", "9"}});
   service.setReplyDelay("new", std::chrono::seconds(30));  // in flight for sure when the process ends

@@ -130,17 +130,23 @@ case "$check" in
     ! grep -q "damaged" "$work/out" || fail "damage met again: $(grep damaged "$work/out")"
     # a damaged memory of the service is kept aside, said in one line, and the session goes on
     printf 'wait-home\n' >"$work/short"
-    for damage in empty cut directory; do
+    printf '{"issued":2,"tokens":{}}' >"$work/outside.json"
+    for damage in empty cut directory link; do
       rm -rf "$d/local-service.json"*
       case "$damage" in
         empty) : >"$d/local-service.json" ;;
         cut) printf '{"issued":2,"tok' >"$d/local-service.json" ;;
         directory) mkdir "$d/local-service.json" ;;
+        link) ln -s "$work/outside.json" "$d/local-service.json" ;;
       esac
       expect 0 "service memory $damage" "$orvane" --device "$d" --script "$work/short" --virtual-time
       one_line_error "service memory $damage" "^orvane-service: .*/local-service.json is damaged (.*); kept it as .*damaged and started afresh$"
       [ -e "$d/local-service.json.damaged" ] || fail "service memory $damage: not kept aside"
     done
+    # the link itself is kept aside; what it points at is neither read nor written
+    [ -L "$d/local-service.json.damaged" ] || fail "service memory link: the link itself was not kept aside"
+    [ "$(cat "$work/outside.json")" = '{"issued":2,"tokens":{}}' ] || fail "service memory link: written through"
+    [ -f "$d/local-service.json" ] && [ ! -L "$d/local-service.json" ] || fail "service memory link: not made afresh"
     ;;
   device-outside)
     # links in the device to folders outside it: nothing outside is made, written or changed
@@ -228,7 +234,69 @@ case "$check" in
     # SIGTERM ends it cleanly and its certificate goes with it
     kill -TERM "$first"
     wait "$first" || fail "the service did not end cleanly on SIGTERM"
-    [ -n "$ca" ] && [ ! -e "$ca" ] || fail "the certificate $ca was left behind"
+    [ -n "$ca" ] && [ ! -e "$ca" ] && [ ! -e "$(dirname "$ca")" ] || fail "the certificate $ca was left behind"
+    # killed outright, it leaves its certificate behind, and the next start removes it
+    # (and a directory of the same look that holds something else, of an hour ago)
+    mkdir -p "$work/tmp/orvane-service-keepme"
+    echo mine >"$work/tmp/orvane-service-keepme/notes"
+    touch -d '1 hour ago' "$work/tmp/orvane-service-keepme"
+    for run in killed next; do
+      TMPDIR="$work/tmp" "$service" --port 0 >"$work/$run" 2>&1 &
+      eval "$run=\$!"
+      for _ in $(seq 100); do grep -q "listening" "$work/$run" && break; sleep 0.1; done
+      grep -q "listening" "$work/$run" || fail "the $run service did not start: $(cat "$work/$run")"
+    done
+    kill -KILL "$killed"
+    wait "$killed" 2>/dev/null
+    left=$(sed -n 's|.*certificate authority ||p' "$work/killed")
+    [ -e "$left" ] || fail "the killed service's certificate $left is not there to be removed"
+    # a running service's certificate stays, as does what is not the service's
+    TMPDIR="$work/tmp" "$service" --port 0 >"$work/third" 2>&1 &
+    third=$!
+    for _ in $(seq 100); do grep -q "listening" "$work/third" && break; sleep 0.1; done
+    [ ! -e "$(dirname "$left")" ] || fail "the killed service's certificate $left was left behind"
+    ca=$(sed -n 's|.*certificate authority ||p' "$work/next")
+    [ -e "$ca" ] || fail "a running service's certificate $ca was removed"
+    [ -e "$work/tmp/orvane-service-keepme/notes" ] || fail "a directory not the service's was removed"
+    kill -TERM "$next" "$third"
+    wait "$next" "$third"
+    [ "$(ls -A "$work/tmp")" = "orvane-service-keepme" ] || fail "the services left: $(ls -A "$work/tmp")"
+    ;;
+  service-memory)
+    # left running, the service's memory stays flat under a stream of large requests: it keeps
+    # no record of what it answered
+    export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=1"  # freed memory is not held
+    "$service" --port 0 >"$work/service" 2>&1 &
+    pid=$!
+    for _ in $(seq 100); do grep -q "listening" "$work/service" && break; sleep 0.1; done
+    port=$(sed -n 's|.*https://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/service")
+    ca=$(sed -n 's|.*certificate authority ||p' "$work/service")
+    { printf '{"data":"'; head -c 65536 /dev/zero | tr '\0' A; printf '"}'; } >"$work/body"
+    # send ROUNDS: fifty requests of 64 KiB a round, each answered
+    send() {
+      local round i targets=()
+      for i in $(seq 50); do targets+=(-o /dev/null "https://127.0.0.1:$port/data/server/"); done
+      for round in $(seq "$1"); do
+        curl -s --noproxy '*' --max-time 60 --cacert "$ca" -H 'Content-Type: application/json' \
+          --data-binary @"$work/body" -w '%{http_code}\n' "${targets[@]}" >"$work/codes"
+        [ "$(grep -c '^200$' "$work/codes")" -eq 50 ] || { fail "requests not answered: $(sort "$work/codes" | uniq -c)"; return 1; }
+      done
+    }
+    resident() { awk '/^VmRSS:/ {print $2}' "/proc/$pid/status"; }
+    if [ -z "$port" ] || [ -z "$ca" ]; then
+      fail "the service did not start: $(cat "$work/service")"
+    # each round is one connection, served by one of its threads; each thread's first use costs
+    # memory once (more so under the sanitizers), so every thread serves a round before measuring
+    elif send "$(awk '/^Threads:/ {print $2}' "/proc/$pid/status")"; then
+      before=$(resident)
+      if send 10; then
+        after=$(resident)
+        # 500 requests of 64 KiB kept would be well over 60 MB
+        [ $((after - before)) -lt 16384 ] || fail "the service grew from $before kB to $after kB over 500 requests"
+      fi
+    fi
+    kill -TERM "$pid"
+    wait "$pid" || fail "the service did not end cleanly on SIGTERM: $(cat "$work/service")"
     ;;
   *)
     echo "unknown check $check" >&2

@@ -112,6 +112,8 @@ TEST_F(Session, ScriptsEndWithTheStatusAndTheReasonAUserNeeds) {
        "step 2 (wait-list): the server list did not arrive: the service's reply held no server list\n"},
       {"the list is empty", toList, [](LocalService& s) { s.setServerList(kEmptyList); }, 1,
        "step 2 (wait-list): the service sent an empty server list\n"},
+      {"the list does not decipher", toList, [](LocalService& s) { s.setServersMember("not the list"); }, 1,
+       "step 2 (wait-list): the server list could not be deciphered\n"},
       {"a fresh device is disconnected", {"wait-home", "wait-disconnected"}, nullptr, 0, ""},
       {"a covered home screen is not swiped", {"wait-home", "wait-list", "settings", "swipe"}, nullptr, 1,
        "step 4 (swipe): the home screen is covered by the settings screen\n"},

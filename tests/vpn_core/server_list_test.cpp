@@ -138,22 +138,29 @@ TEST_F(ServerListParse, OutcomesAndTheirNotifications) {
     std::string post;
     bool serversNotFound;
     size_t added;
+    std::optional<std::string> failure;  // what lastLoadFailure() says then
   };
   const std::vector<Case> cases = {
-      {"a list", json{{"servers", enciphered(oneServer)}}, std::nullopt, "serversLoaded", false, 1},
-      {"no lists in it", json{{"servers", enciphered("{}")}}, std::nullopt, "serversLoaded", false, 0},
+      {"a list", json{{"servers", enciphered(oneServer)}}, std::nullopt, "serversLoaded", false, 1, std::nullopt},
+      {"no lists in it", json{{"servers", enciphered("{}")}}, std::nullopt, "serversLoaded", false, 0, std::nullopt},
       {"wrong key", json{{"servers", QVExtStore::qv_add(oneServer, "another key, thirty-two chars..")}},
-       std::nullopt, "serversLoaded", true, 0},
-      {"an array", json{{"servers", enciphered("[1]")}}, std::nullopt, "serversLoaded", true, 0},
-      {"not JSON", json{{"servers", enciphered("nope")}}, std::nullopt, "serversLoaded", true, 0},
-      {"not UTF-8", json{{"servers", enciphered("\xff\xfe")}}, std::nullopt, "failedToLoadServers", false, 0},
-      {"no servers", json::object(), std::nullopt, "failedToLoadServers", false, 0},
-      {"servers not a text", json{{"servers", {1}}}, std::nullopt, "failedToLoadServers", false, 0},
+       std::nullopt, "serversLoaded", true, 0, "the server list could not be deciphered"},
+      {"an array", json{{"servers", enciphered("[1]")}}, std::nullopt, "serversLoaded", true, 0,
+       "the deciphered server list is not a JSON object"},
+      {"not JSON", json{{"servers", enciphered("nope")}}, std::nullopt, "serversLoaded", true, 0,
+       "the deciphered server list is not a JSON object"},
+      {"not UTF-8", json{{"servers", enciphered("\xff\xfe")}}, std::nullopt, "failedToLoadServers", false, 0,
+       "the server list did not decipher to text"},
+      {"no servers", json::object(), std::nullopt, "failedToLoadServers", false, 0,
+       "the service's reply held no server list"},
+      {"servers not a text", json{{"servers", {1}}}, std::nullopt, "failedToLoadServers", false, 0,
+       "the service's reply held no server list"},
       {"result not an object", json::array({json{{"servers", enciphered(oneServer)}}}), std::nullopt,
-       "failedToLoadServers", false, 0},
-      {"no result", std::nullopt, std::nullopt, "failedToLoadServers", false, 0},
+       "failedToLoadServers", false, 0, "the service's reply held no server list"},
+      {"no result", std::nullopt, std::nullopt, "failedToLoadServers", false, 0,
+       "the service's reply held no result"},
       {"an error", json{{"servers", enciphered(oneServer)}}, platform::Error{"NSURLErrorDomain", -1001, "timed out"},
-       "failedToLoadServers", false, 0},
+       "failedToLoadServers", false, 0, "timed out"},
   };
   for (const auto& c : cases) {
     const auto before = manager->freeVPNServersArray().size();
@@ -166,6 +173,7 @@ TEST_F(ServerListParse, OutcomesAndTheirNotifications) {
       EXPECT_EQ(lines.back(), "Servers not found") << c.name;
     }
     EXPECT_EQ(manager->freeVPNServersArray().size() - before, c.added) << c.name;
+    EXPECT_EQ(manager->lastLoadFailure(), c.failure) << c.name;
   }
 }
 
