@@ -4,15 +4,9 @@
 // screens as a user would, one step of a script after another, printing what the screen shows.
 #include "tools/session.h"
 
-#include <pthread.h>
-#include <unistd.h>
 
-#include <charconv>
 #include <cstdio>
-#include <ctime>
-#include <limits>
 #include <memory>
-#include <sstream>
 
 #include "app/app_delegate.h"
 #include "app/home_page_view_controller.h"
@@ -198,21 +192,23 @@ class ScriptRunner : public std::enable_shared_from_this<ScriptRunner> {
     });
   }
 
-  void waitFor(const std::string& what, std::function<Progress()> check, double deadline) {
+  // `missed` says what became of it when the limit passes: a list "did not arrive", a state "did
+  // not happen".
+  void waitFor(const std::string& what, std::function<Progress()> check, double deadline, const char* missed) {
     if (status_) return;
     const Progress progress = check();
     if (progress.failure) return failStep(*progress.failure);
     if (progress.done) return settled(what);
     if (now() >= deadline)
-      return failStep(what + " did not arrive within " + std::to_string(static_cast<int>(kStepLimitSeconds)) +
+      return failStep(what + " " + missed + " within " + std::to_string(static_cast<int>(kStepLimitSeconds)) +
                       " seconds");
     auto self = shared_from_this();
-    platform::DispatchQueue::main().asyncAfter(0.05, [self, what, check = std::move(check), deadline]() mutable {
-      self->waitFor(what, std::move(check), deadline);
+    platform::DispatchQueue::main().asyncAfter(0.05, [self, what, check = std::move(check), deadline, missed]() mutable {
+      self->waitFor(what, std::move(check), deadline, missed);
     });
   }
-  void waitFor(const std::string& what, std::function<Progress()> check) {
-    waitFor(what, std::move(check), now() + kStepLimitSeconds);
+  void waitFor(const std::string& what, std::function<Progress()> check, const char* missed = "did not happen") {
+    waitFor(what, std::move(check), now() + kStepLimitSeconds, missed);
   }
   void waitUntil(const std::string& what, std::function<bool()> done) {
     waitFor(what, [done = std::move(done)] { return Progress{done(), std::nullopt}; });
@@ -241,7 +237,7 @@ class ScriptRunner : public std::enable_shared_from_this<ScriptRunner> {
 
   void run(const Step& step) {
     if (step.verb == "wait-home") return waitUntil("the home screen", [] { return homeScreen() != nullptr; });
-    if (step.verb == "wait-list") return waitFor("the server list", [this] { return serverList(); });
+    if (step.verb == "wait-list") return waitFor("the server list", [this] { return serverList(); }, "did not arrive");
     if (step.verb == "wait-connected") return waitFor("connected", [] { return connected(); });
     if (step.verb == "wait-disconnected") return waitUntil("disconnected", [] { return tunnelIsDown(tunnel()); });
     if (step.verb == "wait") {

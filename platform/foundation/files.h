@@ -12,7 +12,7 @@ namespace platform {
 
 struct ReadLimits {
   bool followSymbolicLink = true;
-  std::optional<std::uintmax_t> maximumBytes;  // a larger file counts as missing
+  std::optional<std::uintmax_t> maximumBytes;  // a larger file is damage
 };
 
 // Why a read gave nothing. `unreadable`: the file is there but the system refuses it (permission,
