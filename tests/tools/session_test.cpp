@@ -1,12 +1,10 @@
 #include "tools/session.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -22,6 +20,7 @@
 #include <vector>
 
 #include "platform/testing/full_disk.h"
+#include "platform/testing/unprivileged.h"
 #include "tools/local_service.h"
 
 namespace {
@@ -225,20 +224,16 @@ TEST_F(Session, AFileItsUserCannotReadEndsTheSessionAndStaysUntouched) {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }();
   // permissions hold only for a user who is not root: the session runs as one in a child
-  constexpr uid_t kUnprivileged = 65534;
+  using platform::testing::kUnprivilegedUser;
   if (::geteuid() == 0)
     for (const auto& entry : fs::recursive_directory_iterator(device))
-      ::lchown(entry.path().c_str(), kUnprivileged, kUnprivileged);
-  if (::geteuid() == 0) ::lchown(device.c_str(), kUnprivileged, kUnprivileged);
+      ::lchown(entry.path().c_str(), kUnprivilegedUser, kUnprivilegedUser);
+  if (::geteuid() == 0) ::lchown(device.c_str(), kUnprivilegedUser, kUnprivilegedUser);
   const fs::path errFile = fs::path(::testing::TempDir()) / ("orvane-session-err-" + std::to_string(::getpid()));
-  const pid_t child = ::fork();
-  if (child == 0) {
+  const std::string status = platform::testing::runAsUnprivilegedUser([&] {
     const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int out = ::open("/dev/null", O_WRONLY);
-    if (err < 0 || out < 0 || ::dup2(err, 2) < 0 || ::dup2(out, 1) < 0) ::_exit(90);
-    if (::geteuid() == 0 &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivileged) != 0 || ::setuid(kUnprivileged) != 0))
-      ::_exit(91);
+    if (err < 0 || out < 0 || ::dup2(err, 2) < 0 || ::dup2(out, 1) < 0) return std::string("cannot redirect");
     SessionOptions options;
     options.deviceDir = device;
     options.virtualTime = true;
@@ -247,17 +242,14 @@ TEST_F(Session, AFileItsUserCannotReadEndsTheSessionAndStaysUntouched) {
     // the device is open and checked by now
     options.prepareService = [&](LocalService&) { ::chmod(defaults.c_str(), 0); };
     SignalWatcher signals;
-    const int status = orvane_session::runSession(options, "orvane", signals);
+    const int ended = orvane_session::runSession(options, "orvane", signals);
     std::fflush(stderr);
-    ::_exit(status);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
+    return "status " + std::to_string(ended);
+  });
   std::ifstream errIn(errFile);
   const std::string err((std::istreambuf_iterator<char>(errIn)), {});
   fs::remove(errFile);
-  ASSERT_TRUE(WIFEXITED(status)) << status;
-  EXPECT_EQ(WEXITSTATUS(status), 1) << err;
+  EXPECT_EQ(status, "status 1") << err;
   EXPECT_EQ(err, "orvane: cannot read " + defaults.string() + ": Permission denied\n");
   struct stat st {};
   ASSERT_EQ(::stat(defaults.c_str(), &st), 0);

@@ -1,7 +1,6 @@
 #include "platform/foundation/device.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,46 +20,14 @@
 #include "platform/network_extension/vpn_facility.h"
 #include "platform/security/keychain.h"
 #include "platform/uikit/application.h"
+#include "platform/testing/unprivileged.h"
 
 namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uid_t kUnprivileged = 65534;
-
-// Runs `body` in a child process as a user who is not root (uid 65534 when the test runs as root)
-// and gives back what it returned, or what it threw.
-std::string asUnprivileged(const std::function<std::string()>& body) {
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0) return "no pipe";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(pipeFds[0]);
-    std::string out;
-    if (::geteuid() == 0 &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivileged) != 0 || ::setuid(kUnprivileged) != 0)) {
-      out = "cannot drop privileges";
-    } else {
-      try {
-        out = body();
-      } catch (const std::exception& e) {
-        out = std::string("threw: ") + e.what();
-      }
-    }
-    if (::write(pipeFds[1], out.data(), out.size()) < 0) ::_exit(2);
-    ::_exit(0);
-  }
-  ::close(pipeFds[1]);
-  std::string out;
-  char buf[4096];
-  for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
-  ::close(pipeFds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  return out;
-}
+using testing::kUnprivilegedUser;
 
 std::string text(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -212,9 +179,9 @@ TEST(DeviceFiles, OpeningKeepsEverythingInsideAndStopsOnlyOnWhatCannotBeRead) {
       Layout l;
       const fs::path at = l.root / e.path;
       if (!folder) write(at, "kept");
-      giveTo(l.root, kUnprivileged);
+      giveTo(l.root, kUnprivilegedUser);
       ASSERT_EQ(::chmod(at.c_str(), 0), 0);
-      const std::string result = asUnprivileged([&] {
+      const std::string result = testing::runAsUnprivilegedUser([&] {
         Device::open(l.root);
         return std::string("opened");
       });
@@ -298,8 +265,8 @@ TEST(DeviceFiles, AStoreLeavesAFileItCannotReadAndTheProcessIsTold) {
     Layout l;
     const fs::path at = l.root / c.path;
     write(at, "kept");
-    giveTo(l.root, kUnprivileged);
-    const std::string reported = asUnprivileged([&] {
+    giveTo(l.root, kUnprivilegedUser);
+    const std::string reported = testing::runAsUnprivilegedUser([&] {
       auto device = Device::open(l.root);
       if (::chmod(at.c_str(), 0) != 0) return std::string("cannot chmod");
       auto process = Process::launch(device, quiet());

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "platform/testing/sandbox.h"
+#include "platform/testing/unprivileged.h"
 
 namespace platform {
 namespace {
@@ -87,18 +87,14 @@ TEST(Files, ReadTellsMissingUnreadableAndDamagedApart) {
   for (fs::path p = dir; p != s.device().root().parent_path().parent_path(); p = p.parent_path())
     fs::permissions(p, fs::perms::owner_all | fs::perms::others_exec);
   ASSERT_EQ(::chmod((dir / "file").c_str(), 0644), 0);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(90);
-    if (!readFile(dir / "file")) ::_exit(91);
+  const std::string result = testing::runAsUnprivilegedUser([&] {
+    if (!readFile(dir / "file")) return std::string("cannot read a readable file");
     std::string why;
     ReadFault fault = ReadFault::missing;
-    const bool read = readFile(dir / "locked", device, &why, &fault).has_value();
-    ::_exit(!read && fault == ReadFault::unreadable && why == "Permission denied" ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    if (readFile(dir / "locked", device, &why, &fault)) return std::string("read a locked file");
+    return std::string(fault == ReadFault::unreadable ? "unreadable: " : "other: ") + why;
+  });
+  EXPECT_EQ(result, "unreadable: Permission denied");
 }
 
 TEST(Files, WriteIntoMissingDirectoryFailsWithAReason) {

@@ -14,6 +14,7 @@
 #include "platform/foundation/files.h"
 #include "platform/security/keychain.h"
 #include "platform/testing/sandbox.h"
+#include "platform/testing/unprivileged.h"
 
 namespace platform {
 namespace {
@@ -497,28 +498,9 @@ TEST(Keychain, OnlyItsUserMayReadTheFile) {
   EXPECT_TRUE(s.consoleLines().empty());
 }
 
-// While it lives, the process runs as an unprivileged user when the test runs as root, who may
-// write any file.
-class AsUnprivilegedUser {
- public:
-  static uid_t user() { return ::geteuid() == 0 ? 65534 : ::geteuid(); }
-  AsUnprivilegedUser() {
-    if (::geteuid() == 0) {
-      EXPECT_EQ(::seteuid(user()), 0);
-      switched_ = true;
-    }
-  }
-  ~AsUnprivilegedUser() {
-    if (switched_) {
-      EXPECT_EQ(::seteuid(0), 0);
-    }
-  }
-  AsUnprivilegedUser(const AsUnprivilegedUser&) = delete;
-  AsUnprivilegedUser& operator=(const AsUnprivilegedUser&) = delete;
-
- private:
-  bool switched_ = false;
-};
+// The file's owner when the test runs as root, who may write any file: the keychain is used as
+// this user, in a child.
+uid_t owner() { return ::geteuid() == 0 ? testing::kUnprivilegedUser : ::geteuid(); }
 
 TEST(Keychain, FileThisProcessMayNotWriteIsUnavailableAndStaysWhereItIs) {
   struct Case {
@@ -533,19 +515,20 @@ TEST(Keychain, FileThisProcessMayNotWriteIsUnavailableAndStaysWhereItIs) {
     const fs::path path = s.device().keychainPath(), folder = s.device().root();
     const auto before = readFile(path);
     ASSERT_EQ(::chmod(folder.parent_path().c_str(), 0711), 0);
-    ASSERT_EQ(::chown(folder.c_str(), AsUnprivilegedUser::user(), static_cast<gid_t>(-1)), 0);
-    ASSERT_EQ(::chown(path.c_str(), AsUnprivilegedUser::user(), static_cast<gid_t>(-1)), 0);
+    ASSERT_EQ(::chown(folder.c_str(), owner(), static_cast<gid_t>(-1)), 0);
+    ASSERT_EQ(::chown(path.c_str(), owner(), static_cast<gid_t>(-1)), 0);
     ASSERT_EQ(::chmod(path.c_str(), c.file), 0);
     ASSERT_EQ(::chmod(folder.c_str(), c.folder), 0);
     s.launch();
-    {
-      AsUnprivilegedUser unprivileged;
-      EXPECT_EQ(SecItemAdd(pskSave("other", "v"), nullptr), errSecIO) << c.name;
-    }
-    const auto lines = s.consoleLines();
-    ASSERT_EQ(lines.size(), 1u) << c.name << ::testing::PrintToString(lines);
-    EXPECT_NE(lines[0].find("unavailable"), std::string::npos) << lines[0];
-    EXPECT_EQ(lines[0].find("damaged"), std::string::npos) << lines[0];
+    // "<status> <lines printed> <the first line>"
+    const std::string seen = testing::runAsUnprivilegedUser([&] {
+      const OSStatus status = SecItemAdd(pskSave("other", "v"), nullptr);
+      const auto lines = s.consoleLines();
+      return std::to_string(status) + " " + std::to_string(lines.size()) + " " + (lines.empty() ? "" : lines[0]);
+    });
+    EXPECT_EQ(seen.rfind(std::to_string(errSecIO) + " 1 ", 0), 0u) << c.name << ": " << seen;
+    EXPECT_NE(seen.find("unavailable"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("damaged"), std::string::npos) << seen;
     EXPECT_EQ(readFile(path), before) << c.name;
     EXPECT_FALSE(fs::exists(fs::path(path).concat(".damaged"))) << c.name;
 
