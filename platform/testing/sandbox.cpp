@@ -1,7 +1,12 @@
 #include "platform/testing/sandbox.h"
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "platform/foundation/console.h"
 #include "platform/testing/vpn_testing.h"
@@ -18,8 +23,34 @@ Bundle::Config Sandbox::defaultBundle() {
 
 Sandbox::Sandbox() : Sandbox(Options{}) {}
 
+namespace {
+
+constexpr std::string_view kSandboxPrefix = "orvane-test-";
+
+// Sandboxes of test processes that died before their destructor ran (a death test's child ends in
+// abort): named after their process, they are removed once it no longer runs.
+void removeSandboxesOfEndedProcesses(const std::filesystem::path& temporary) {
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(temporary, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.rfind(kSandboxPrefix, 0) != 0) continue;
+    const auto dash = name.find('-', kSandboxPrefix.size());
+    const std::string pid = name.substr(kSandboxPrefix.size(), dash - kSandboxPrefix.size());
+    if (dash == std::string::npos || pid.empty() || pid.size() > 9 ||
+        pid.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    if (::kill(static_cast<pid_t>(std::stol(pid)), 0) == 0 || errno != ESRCH) continue;
+    std::error_code ignored;
+    std::filesystem::remove_all(it->path(), ignored);
+  }
+}
+
+}  // namespace
+
 Sandbox::Sandbox(Options options) : options_(std::move(options)) {
-  auto base = std::filesystem::temp_directory_path() / "orvane-test-XXXXXX";
+  const auto temporary = std::filesystem::temp_directory_path();
+  removeSandboxesOfEndedProcesses(temporary);
+  auto base = temporary / (std::string(kSandboxPrefix) + std::to_string(::getpid()) + "-XXXXXX");
   std::string tmpl = base.string();
   if (!::mkdtemp(tmpl.data())) fatalError("cannot create a sandbox directory");
   root_ = tmpl;

@@ -18,6 +18,7 @@
 #include "platform/network/url_session.h"
 #include "platform/security/keychain_wrapper.h"
 #include "platform/testing/sandbox.h"
+#include "platform/testing/unprivileged.h"
 #include "service_client/string_cipher.h"
 #include "tests/service_client/exchange_fixture.h"
 #include "tools/local_service.h"
@@ -265,21 +266,16 @@ TEST(LocalServiceState, AnUnreadableStateFileIsAnErrorAndStaysUntouched) {
   const fs::path state = dir.path / "local-service.json";
   const std::string text = R"({"issued":1,"tokens":{"install-1-abc":"token-abc"}})";
   std::ofstream(state) << text;
+  fs::permissions(state, fs::perms::none);
+  // as a user who is not root, in a child: the test's own ids stay as they are
+  const std::string result = platform::testing::runAsUnprivilegedUser([&] {
+    LocalService service({.stateFile = state});
+    return std::string("started");
+  });
+  EXPECT_EQ(result.rfind("threw: cannot read the state file " + state.string(), 0), 0u) << result;
+  EXPECT_NE(result.find("Permission denied"), std::string::npos) << result;
+  EXPECT_EQ(fs::status(state).permissions(), fs::perms::none);
   fs::permissions(state, fs::perms::owner_read | fs::perms::owner_write);
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  // as another user, in a child: the test's own ids stay as they are
-  EXPECT_EXIT(
-      {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) std::_Exit(3);
-        try {
-          LocalService service({.stateFile = state});
-        } catch (const std::runtime_error& e) {
-          std::fprintf(stderr, "%s\n", e.what());
-          std::_Exit(1);
-        }
-        std::_Exit(0);
-      },
-      ::testing::ExitedWithCode(1), "cannot read the state file .*local-service.json: .*Permission denied");
   EXPECT_EQ(fileText(state), text);
   EXPECT_FALSE(fs::exists(fs::symlink_status(state.string() + ".damaged")));
 }
