@@ -42,13 +42,16 @@ bool carriesMarker(const void* data, int amount) {
   return !c.marker.empty() && bytes.find(c.marker) != std::string_view::npos;
 }
 
+// The real file's method of that name, with the same arguments.
+template <auto Method, class... Args>
+int forward(sqlite3_file* f, Args... args) {
+  auto* real = of(f)->real();
+  return (real->pMethods->*Method)(real, args...);
+}
+
 int xClose(sqlite3_file* f) {
   auto* real = of(f)->real();
   return real->pMethods ? real->pMethods->xClose(real) : SQLITE_OK;
-}
-int xRead(sqlite3_file* f, void* out, int amount, sqlite3_int64 offset) {
-  auto* real = of(f)->real();
-  return real->pMethods->xRead(real, out, amount, offset);
 }
 int xWrite(sqlite3_file* f, const void* data, int amount, sqlite3_int64 offset) {
   if (of(f)->watched && carriesMarker(data, amount)) {
@@ -58,48 +61,27 @@ int xWrite(sqlite3_file* f, const void* data, int amount, sqlite3_int64 offset) 
   auto* real = of(f)->real();
   return real->pMethods->xWrite(real, data, amount, offset);
 }
-int xTruncate(sqlite3_file* f, sqlite3_int64 size) {
-  auto* real = of(f)->real();
-  return real->pMethods->xTruncate(real, size);
-}
-int xSync(sqlite3_file* f, int flags) {
-  auto* real = of(f)->real();
-  return real->pMethods->xSync(real, flags);
-}
-int xFileSize(sqlite3_file* f, sqlite3_int64* size) {
-  auto* real = of(f)->real();
-  return real->pMethods->xFileSize(real, size);
-}
-int xLock(sqlite3_file* f, int level) {
-  auto* real = of(f)->real();
-  return real->pMethods->xLock(real, level);
-}
-int xUnlock(sqlite3_file* f, int level) {
-  auto* real = of(f)->real();
-  return real->pMethods->xUnlock(real, level);
-}
-int xCheckReservedLock(sqlite3_file* f, int* out) {
-  auto* real = of(f)->real();
-  return real->pMethods->xCheckReservedLock(real, out);
-}
-int xFileControl(sqlite3_file* f, int op, void* arg) {
-  auto* real = of(f)->real();
-  return real->pMethods->xFileControl(real, op, arg);
-}
-int xSectorSize(sqlite3_file* f) {
-  auto* real = of(f)->real();
-  return real->pMethods->xSectorSize(real);
-}
-int xDeviceCharacteristics(sqlite3_file* f) {
-  auto* real = of(f)->real();
-  return real->pMethods->xDeviceCharacteristics(real);
-}
 // Shared memory and memory maps are not offered: the keychain uses neither, and without them
 // every write passes through xWrite.
-const sqlite3_io_methods kMethods = {1,       xClose,   xRead,        xWrite,      xTruncate,
-                                     xSync,   xFileSize, xLock,       xUnlock,     xCheckReservedLock,
-                                     xFileControl, xSectorSize, xDeviceCharacteristics,
-                                     nullptr, nullptr,  nullptr,      nullptr,     nullptr,
+using M = sqlite3_io_methods;
+const sqlite3_io_methods kMethods = {1,
+                                     xClose,
+                                     forward<&M::xRead>,
+                                     xWrite,
+                                     forward<&M::xTruncate>,
+                                     forward<&M::xSync>,
+                                     forward<&M::xFileSize>,
+                                     forward<&M::xLock>,
+                                     forward<&M::xUnlock>,
+                                     forward<&M::xCheckReservedLock>,
+                                     forward<&M::xFileControl>,
+                                     forward<&M::xSectorSize>,
+                                     forward<&M::xDeviceCharacteristics>,
+                                     nullptr,
+                                     nullptr,
+                                     nullptr,
+                                     nullptr,
+                                     nullptr,
                                      nullptr};
 
 int xOpen(sqlite3_vfs*, const char* name, sqlite3_file* f, int flags, int* outFlags) {
